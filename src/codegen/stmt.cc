@@ -1,0 +1,92 @@
+// The five statement handlers: each turns one control line into flat assembly and keeps the
+// block stack in step with the nesting.
+#include "codegen/codegen.h"
+
+#include "common/common.h"
+#include "cond/cond.h"
+#include "driver/driver.h"
+
+static bool unsigned_op(std::string_view op) {
+  return op == "UGT" || op == "UGE" || op == "ULT" || op == "ULE";
+}
+
+// Emit the test of `c`: nothing when it is constantly true, "jmp target" when it is constantly
+// false, otherwise a cmp and the jump to `target` taken when it is false. `imm` is the status
+// for an immediate on the left of a comparison made at run time.
+static int test_cond(const cond3& c, std::string_view target, int imm) {
+  bool truth = false;
+  switch (constcmp(c.lhs, c.op, c.rhs, truth)) {
+    case konst::big:
+      return bail("big num\n", 12);
+    case konst::yes:
+      if (!truth) emit("jmp ", target);
+      return 0;
+    case konst::no:
+      break;
+  }
+  if (isimm2(c.lhs)) return bail("imm lhs\n", imm);
+  emit("cmp ", lowerme(c.lhs), ", ", c.rhs);
+  emit(jmpfalse(c.op, unsigned_op(c.op)), " ", target);
+  return 0;
+}
+
+// elif and else continue an if-branch opened at their own depth, and nothing else.
+static bool if_on_top(int64_t depth) {
+  return !stk.empty() && stk.back().kind == 0 && stk.back().depth == depth;
+}
+
+int do_if(int64_t depth, std::string_view arg) {
+  std::optional<cond3> c = parse_if(arg);
+  if (!c) return bail("bad if\n", 3);
+  std::string e = make_lbl("if_else");
+  std::string n = make_lbl("if_end");
+  if (int st = test_cond(*c, e, 4)) return st;
+  stk.push_back(Bx{0, depth, std::move(e), std::move(n), {}});
+  return 0;
+}
+
+int do_elif(int64_t depth, std::string_view arg) {
+  if (!if_on_top(depth)) return bail("elif bad\n", 5);
+  Bx p = std::move(stk.back());
+  stk.pop_back();
+  // The branch before falls out to the end of the chain; its false jump lands on the new test.
+  emit("jmp ", p.end_lbl);
+  emit(p.else_lbl, ":");
+  std::optional<cond3> c = parse_if(arg);
+  if (!c) return bail("bad elif\n", 6);
+  std::string e = make_lbl("if_else");
+  if (int st = test_cond(*c, e, 7)) return st;
+  stk.push_back(Bx{0, depth, std::move(e), std::move(p.end_lbl), {}});
+  return 0;
+}
+
+int do_else(int64_t depth, std::string_view) {
+  if (!if_on_top(depth)) return bail("else bad\n", 8);
+  Bx p = std::move(stk.back());
+  stk.pop_back();
+  emit("jmp ", p.end_lbl);
+  emit(p.else_lbl, ":");
+  stk.push_back(Bx{1, depth, {}, std::move(p.end_lbl), {}});
+  return 0;
+}
+
+int do_while(int64_t depth, std::string_view arg) {
+  std::optional<cond3> c = parse_if(arg);
+  if (!c) return bail("bad while\n", 9);
+  std::string h = make_lbl("while_head");
+  std::string n = make_lbl("while_end");
+  emit(h, ":");
+  // A constantly false loop jumps straight to its end; a constantly true one has no test and is
+  // left only by a jump in its body.
+  if (int st = test_cond(*c, n, 10)) return st;
+  stk.push_back(Bx{2, depth, {}, std::move(n), std::move(h)});
+  return 0;
+}
+
+int do_end(int64_t depth, std::string_view) {
+  if (stk.empty() || stk.back().depth != depth) return bail("end bad\n", 11);
+  Bx b = std::move(stk.back());
+  stk.pop_back();
+  close_blk(b);
+  return 0;
+}

@@ -1,0 +1,44 @@
+// Conditions: operand tests, number conversion, the condition parser and constant conditions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// One parsed condition: `lhs op rhs`, both operands trimmed and non-empty.
+struct cond3 {
+  std::string lhs;
+  std::string op;
+  std::string rhs;
+};
+
+// The ten operators in the order the parser tries them. A two-byte operator comes before the
+// one-byte operator it starts with, so "a >= b" splits at ">=" and never at ">".
+inline constexpr std::array<std::string_view, 10> ops = {
+    "==", "!=", ">=", "<=", "UGT", "UGE", "ULT", "ULE", ">", "<"};
+
+// A decimal number ("007") or a hexadecimal one ("0x1F"); no sign, blank or suffix.
+bool isnum2(std::string_view s);
+
+// A number, or a quoted character: at least two bytes, first and last both "'".
+bool isimm2(std::string_view s);
+
+// The value of `s`, for which isnum2 holds; nothing when it exceeds 2^63-1.
+std::optional<int64_t> numparse(std::string_view s);
+
+// Split `arg` at the first operator of `ops` that occurs in it; nothing when none occurs or
+// either side is empty after trimming.
+std::optional<cond3> parse_if(std::string_view arg);
+
+// What constcmp found out about a condition.
+enum class konst {
+  no,   // not both operands are numbers: compare at run time
+  yes,  // decided now; the truth is in the out-parameter
+  big,  // both are numbers but one does not fit in a signed 64-bit value
+};
+
+// Decide a condition between two numbers at translation time. `truth` is written only when
+// the result is konst::yes.
+konst constcmp(std::string_view lhs, std::string_view op, std::string_view rhs, bool& truth);
