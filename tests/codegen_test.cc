@@ -1,1 +1,132 @@
+// Labels, false jumps, block closing and the statement handlers, driven one line at a time.
 #include <gtest/gtest.h>
+
+#include "codegen/codegen.h"
+#include "driver/driver.h"
+
+TEST(MakeLbl, OneCounterForEveryPrefix) {
+  restart();
+  EXPECT_EQ(make_lbl("while_head"), ".while_head_0");
+  EXPECT_EQ(make_lbl("while_end"), ".while_end_1");
+  lbl_n = 9;
+  EXPECT_EQ(make_lbl("if_else"), ".if_else_9");
+  EXPECT_EQ(make_lbl("if_end"), ".if_end_10");
+  lbl_n = INT64_MAX - 1;
+  EXPECT_EQ(make_lbl("x"), ".x_9223372036854775806");
+}
+
+TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
+  const struct {
+    std::string op;
+    bool unsig;
+    std::string want;
+  } cases[] = {
+      {"==", false, "jne"}, {"!=", false, "je"},   {">=", false, "jl"},  {"<=", false, "jg"},
+      {">", false, "jle"},  {"<", false, "jge"},   {"UGT", true, "jbe"}, {"UGE", true, "jb"},
+      {"ULT", true, "jae"}, {"ULE", true, "ja"},   {"UGT", false, "jne"}, {"==", true, "jne"},
+      {"<", true, "jne"},   {"ugt", true, "jne"},  {"ugt", false, "jne"}, {"", false, "jne"},
+      {"", true, "jne"},    {"=", false, "jne"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(jmpfalse(c.op, c.unsig), c.want) << c.op << c.unsig;
+}
+
+TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
+  restart();
+  stk.push_back(Bx{0, 0, ".if_else_0", ".if_end_1", ""});
+  stk.push_back(Bx{2, 0, "", ".while_end_3", ".while_head_2"});
+  stk.push_back(Bx{1, 2, "", ".if_end_5", ""});
+  close_til(3);
+  EXPECT_EQ(out_thing, "");
+  close_til(1);
+  EXPECT_EQ(out_thing, ".if_end_5:\n");
+  close_til(0);
+  EXPECT_EQ(out_thing, ".if_end_5:\njmp .while_head_2\n.while_end_3:\n.if_else_0:\n.if_end_1:\n");
+  EXPECT_TRUE(stk.empty());
+  const std::string all = out_thing;
+  close_til(0);  // nothing left to close
+  EXPECT_EQ(out_thing, all);
+}
+
+// One statement per call, in order; the result is the output so far and the last status.
+static std::pair<std::string, int> run(std::initializer_list<std::string_view> lines) {
+  restart();
+  int st = 0;
+  for (std::string_view l : lines)
+    if ((st = translate_line(l)) != 0) break;
+  return {out_thing, st};
+}
+
+TEST(Handlers, StatementErrorsInTheOrderTheyAreTested) {
+  const struct {
+    std::initializer_list<std::string_view> lines;
+    int status;
+  } cases[] = {
+      {{"if"}, 3},
+      {{"if eax ugt 5"}, 3},
+      {{"if 5 == eax"}, 4},
+      {{"if 'a' == al"}, 4},
+      {{"if 97 == 'a'"}, 4},
+      {{"if 99999999999999999999 == 1"}, 12},
+      {{"if 1 == 0x8000000000000000"}, 12},
+      {{"elif eax == 1"}, 5},
+      {{"elif"}, 5},  // the block test comes before the parse
+      {{"while ecx != 0", "elif eax == 1"}, 5},
+      {{"if eax == 1", "else", "elif eax == 2"}, 5},
+      {{"if eax == 1", "& elif eax == 2"}, 5},
+      {{"if eax == 1", "elif"}, 6},
+      {{"if eax == 1", "elif 1 == eax"}, 7},
+      {{"if eax == 1", "elif 1 == 99999999999999999999"}, 12},
+      {{"else"}, 8},
+      {{"if eax == 1", "else", "else"}, 8},
+      {{"while ecx != 0", "else"}, 8},
+      {{"if eax == 1", "& else"}, 8},
+      {{"while"}, 9},
+      {{"while 0 ULT ecx"}, 10},
+      {{"while 0x8000000000000000 ULT 1"}, 12},
+      {{"end"}, 11},
+      {{"if eax == 1", "& end"}, 11},
+      {{"if eax == 1", "end", "end"}, 11},
+      {{"if eax == 99999999999999999999"}, 0},  // not constant, so no number is converted
+      {{"if 1 == 2", "elif 3 == 3", "else", "end"}, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.lines).second, c.status) << *c.lines.begin() << " ... " << c.lines.size();
+  }
+}
+
+TEST(Handlers, CompareLineAndFalseJump) {
+  const struct {
+    std::string_view line;
+    std::string want;
+  } cases[] = {
+      {"if al == 'A'", "cmp al, 'A'\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"if EAX == EBX", "cmp eax, EBX\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"if eax == 1 ; note", "cmp eax, 1 ; note\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"if [EBX+4] ULE dword [ECX]",
+       "cmp [ebx+4], dword [ECX]\nja .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"if 2 == 2", ".if_else_0:\n.if_end_1:\n"},
+      {"if 1 == 2", "jmp .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"while 1 == 1", ".while_head_0:\njmp .while_head_0\n.while_end_1:\n"},
+      {"while 1 == 2", ".while_head_0:\njmp .while_end_1\njmp .while_head_0\n.while_end_1:\n"},
+      {"while ecx ULT 10", ".while_head_0:\ncmp ecx, 10\njae .while_end_1\njmp .while_head_0\n"
+                           ".while_end_1:\n"},
+  };
+  for (const auto& c : cases) {
+    restart();
+    ASSERT_EQ(translate_line(c.line), 0) << c.line;
+    close_til(0);
+    EXPECT_EQ(out_thing, c.want) << c.line;
+  }
+}
+
+TEST(Handlers, ChainOfIfElifElifElseTakesFourNumbersAndOneEnd) {
+  auto [out, st] = run({"if eax == 1", "elif eax == 2", "elif 3 == 4", "else", "end", "if ebx == 0"});
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(out,
+            "cmp eax, 1\njne .if_else_0\n"
+            "jmp .if_end_1\n.if_else_0:\ncmp eax, 2\njne .if_else_2\n"
+            "jmp .if_end_1\n.if_else_2:\njmp .if_else_3\n"
+            "jmp .if_end_1\n.if_else_3:\n"
+            ".if_end_1:\n"
+            "cmp ebx, 0\njne .if_else_4\n");
+}

@@ -1,1 +1,135 @@
+// Operand tests, number conversion, the condition parser and constant conditions.
 #include <gtest/gtest.h>
+
+#include "cond/cond.h"
+
+static const std::string max19 = "9223372036854775807";
+static const std::string max16 = "0x7fffffffffffffff";
+
+TEST(Operand, NumbersAndImmediates) {
+  const struct {
+    std::string text;
+    bool num, imm;
+  } cases[] = {
+      {"0", true, true},      {"007", true, true},   {"0x1F", true, true},
+      {"0XfF", true, true},   {"0x", false, false},  {"0X", false, false},
+      {"0x1g", false, false}, {"12ab", false, false}, {"1Fh", false, false},
+      {"-1", false, false},   {"+1", false, false},  {"'a'", false, true},
+      {"''", false, true},    {"'", false, false},   {"'a", false, false},
+      {"a'", false, false},   {"eax", false, false}, {"[eax]", false, false},
+      {"", false, false},     {" 1", false, false},  {"1 ", false, false},
+      {"x1F", false, false},  {"00x1", false, false}, {max19, true, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(isnum2(c.text), c.num) << c.text;
+    EXPECT_EQ(isimm2(c.text), c.imm) << c.text;
+  }
+}
+
+TEST(Numparse, ValuesUpToTheSigned64BitLimit) {
+  const struct {
+    std::string text;
+    std::optional<int64_t> v;
+  } cases[] = {
+      {"0", 0},
+      {"007", 7},
+      {"0x1F", 31},
+      {"0XfF", 255},
+      {"0x0", 0},
+      {max19, INT64_MAX},
+      {max16, INT64_MAX},
+      {"0x7FFFFFFFFFFFFFFF", INT64_MAX},
+      {std::string(20, '0') + "1", 1},
+      {"0x" + std::string(20, '0') + "1", 1},
+      {std::string(40, '0') + max19, INT64_MAX},
+      {"9223372036854775808", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"18446744073709551616", std::nullopt},  // 2^64 must not wrap round to 0
+      {"0x8000000000000000", std::nullopt},
+      {"0xffffffffffffffff", std::nullopt},
+      {"0x10000000000000000", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(numparse(c.text), c.v) << c.text;
+}
+
+TEST(ParseIf, SplitsAtTheFirstOperatorOfTheTable) {
+  const struct {
+    std::string arg, lhs, op, rhs;  // empty op: no condition
+  } cases[] = {
+      {"eax == 5", "eax", "==", "5"},
+      {"eax==5", "eax", "==", "5"},
+      {"ecx ULT 10", "ecx", "ULT", "10"},
+      {"ecxULT10", "ecx", "ULT", "10"},
+      {"ecx ult 10", "", "", ""},
+      {"eax >= 5", "eax", ">=", "5"},
+      {"eax > = 5", "eax", ">", "= 5"},
+      {"eax => 5", "eax =", ">", "5"},
+      {"a < b == c", "a < b", "==", "c"},
+      {"a == b == c", "a", "==", "b == c"},
+      {"al == '='", "al", "==", "'='"},
+      {"al != '=='", "al != '", "==", "'"},
+      {"ULTRA > 1", "", "", ""},
+      {"== 5", "", "", ""},
+      {"eax >=", "", "", ""},
+      {"eax", "", "", ""},
+      {"", "", "", ""},
+      {"eax <= ebx", "eax", "<=", "ebx"},
+      {"x UGE y", "x", "UGE", "y"},
+      {"x ULE y", "x", "ULE", "y"},
+      {"x UGT y", "x", "UGT", "y"},
+      {"eax != 0", "eax", "!=", "0"},
+      {"eax < 0", "eax", "<", "0"},
+      {"\teax\t==\v5 ; note", "eax", "==", "5 ; note"},
+      {"[ebx + 4] UGT dword [ecx]", "[ebx + 4]", "UGT", "dword [ecx]"},
+  };
+  for (const auto& c : cases) {
+    std::optional<cond3> got = parse_if(c.arg);
+    if (c.op.empty()) {
+      EXPECT_FALSE(got) << c.arg;
+      continue;
+    }
+    ASSERT_TRUE(got) << c.arg;
+    EXPECT_EQ(got->lhs, c.lhs) << c.arg;
+    EXPECT_EQ(got->op, c.op) << c.arg;
+    EXPECT_EQ(got->rhs, c.rhs) << c.arg;
+  }
+}
+
+TEST(Constcmp, DecidesConditionsBetweenTwoNumbers) {
+  enum { F, T, N, B };  // false, true, not constant, too big
+  const struct {
+    std::string lhs, op, rhs;
+    int want;
+  } cases[] = {
+      {"5", "==", "5", T},    {"5", "!=", "5", F},       {"0x10", "==", "16", T},
+      {"007", "==", "7", T},  {"3", "<", "10", T},       {"10", "<", "3", F},
+      {"5", ">=", "5", T},    {"4", ">=", "5", F},       {"5", "<=", "4", F},
+      {"4", "<=", "4", T},    {"5", ">", "4", T},        {"5", ">", "5", F},
+      {"4", "UGE", "5", F},   {"5", "UGE", "5", T},      {"10", "ULT", "3", F},
+      {"3", "ULT", "10", T},  {"3", "ULE", "3", T},      {"4", "ULE", "3", F},
+      {"4", "UGT", "3", T},   {"3", "UGT", "3", F},      {max19, "UGT", "0", T},
+      {max16, "==", max19, T}, {"eax", "==", "5", N},    {"5", "==", "eax", N},
+      {"'a'", "==", "97", N}, {"97", "==", "'a'", N},    {"-1", "<", "0", N},
+      {"5", "=<", "5", N},    {"9223372036854775808", "==", "1", B},
+      {"1", "==", "0x8000000000000000", B},
+      {"eax", "==", "99999999999999999999", N},
+  };
+  for (const auto& c : cases) {
+    bool truth = c.want != T;  // the opposite of any expected value, so a wrong write shows
+    konst k = constcmp(c.lhs, c.op, c.rhs, truth);
+    const std::string what = c.lhs + " " + c.op + " " + c.rhs;
+    switch (c.want) {
+      case T:
+      case F:
+        EXPECT_EQ(k, konst::yes) << what;
+        EXPECT_EQ(truth, c.want == T) << what;
+        break;
+      case N:
+        EXPECT_EQ(k, konst::no) << what;
+        EXPECT_TRUE(truth) << what << ": truth written for a condition that is not constant";
+        break;
+      default:
+        EXPECT_EQ(k, konst::big) << what;
+    }
+  }
+}

@@ -1,1 +1,95 @@
+// The line scanner over whole texts: markers, blank and comment lines, keywords, line ends.
 #include <gtest/gtest.h>
+
+#include "codegen/codegen.h"
+#include "driver/driver.h"
+
+// Translate `text` as a whole input; the output, or "status N" after a statement error.
+static std::string tr(std::string_view text) {
+  restart();
+  file_lines = text;
+  int st = translate_all();
+  return st ? "status " + std::to_string(st) : out_thing;
+}
+
+TEST(Scanner, MarkersCountOnlyAmpersandsBeforeTheFirstOtherByte) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      // Depth 2 in three spellings; an "& end" closes a depth-2 block by depth and then finds
+      // nothing left at depth 1.
+      {"&&if eax == 1\n& end\n", "status 11"},
+      {"if eax == 0\n& & if eax == 1\n& & end\nend\n",
+       "cmp eax, 0\njne .if_else_0\ncmp eax, 1\njne .if_else_2\n.if_else_2:\n.if_end_3:\n"
+       ".if_else_0:\n.if_end_1:\n"},
+      {" &  & if eax == 1\n& & end\n", "cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      // A tab ends the prefix: what follows is plain text, "&" included.
+      {"\t&if eax == 1\n", "&if eax == 1\n"},
+      {"&\tmov eax, 1\n", "mov eax, 1\n"},
+      {"    mov   eax,  1   \n", "mov   eax,  1\n"},
+      {"&&\n", "&&\n"},
+      {"  ; note  \n&& ; note\n\n", "  ; note  \n&& ; note\n\n"},
+      {"mov eax, 1 ; note\n", "mov eax, 1 ; note\n"},
+      {"if(eax==1)\nendif\niff\nwhilex\n", "if(eax==1)\nendif\niff\nwhilex\n"},
+      {"IF EAX == 1\nEND\n", "cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+      {"While Ecx != Edx\nEnd ; loop\n",
+       ".while_head_0:\ncmp ecx, Edx\nje .while_end_1\njmp .while_head_0\n.while_end_1:\n"},
+      {"if eax == 1\nelse if eax == 2\nend whatever\n",
+       "cmp eax, 1\njne .if_else_0\njmp .if_end_1\n.if_else_0:\n.if_end_1:\n"},
+      {"if\tEAX\t==\t1\n", "cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tr(c.in), c.out) << c.in;
+}
+
+TEST(Scanner, EveryLineClosesTheBlocksDeeperThanItself) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      // A blank line closes the depth-1 block and leaves the depth-0 one open.
+      {"if eax == 1\n& if ebx == 2\n\n",
+       "cmp eax, 1\njne .if_else_0\ncmp ebx, 2\njne .if_else_2\n.if_else_2:\n.if_end_3:\n\n"
+       ".if_else_0:\n.if_end_1:\n"},
+      // A comment closes it too, before the comment is copied.
+      {"& while ecx != 0\n; c\n",
+       ".while_head_0:\ncmp ecx, 0\nje .while_end_1\njmp .while_head_0\n.while_end_1:\n; c\n"},
+      // A line at the block's own depth stays inside it.
+      {"& if eax == 1\n& inc ebx\n& end\n",
+       "cmp eax, 1\njne .if_else_0\ninc ebx\n.if_else_0:\n.if_end_1:\n"},
+      // Two nested blocks closed by one line: inner first.
+      {"&while ecx UGT 0\n&&if eax == 5\n&&&inc ebx\n&dec ecx\nret\n",
+       ".while_head_0:\ncmp ecx, 0\njbe .while_end_1\ncmp eax, 5\njne .if_else_2\ninc ebx\n"
+       ".if_else_2:\n.if_end_3:\ndec ecx\njmp .while_head_0\n.while_end_1:\nret\n"},
+      // An if at the depth of the block before it nests inside that block.
+      {"if eax == 1\nif ebx == 2\n",
+       "cmp eax, 1\njne .if_else_0\ncmp ebx, 2\njne .if_else_2\n.if_else_2:\n.if_end_3:\n"
+       ".if_else_0:\n.if_end_1:\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tr(c.in), c.out) << c.in;
+}
+
+TEST(Scanner, LineEnds) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      {"", ""},
+      {"\n", "\n"},
+      {"nop", "nop\n"},
+      {"nop\n\n", "nop\n\n"},
+      {"; a\r\n; b\r\n", "; a\n; b\n"},
+      {"; a\r", "; a\n"},
+      {"; a\r\r\n", "; a\r\n"},  // only one carriage return belongs to the line end
+      {"; a\rb\n", "; a\rb\n"},  // one inside a line is an ordinary byte
+      {"\r", "\n"},
+      {std::string_view("mov al, 0\0x\n", 12), std::string_view("mov al, 0\0x\n", 12)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tr(c.in), c.out) << c.in;
+}
+
+TEST(Scanner, RestartGivesTheSameResultTwice) {
+  const std::string_view in = "while ecx != 0\n& if EAX > 7\n& & inc ebx\nend\n";
+  const std::string first = tr(in);
+  EXPECT_EQ(tr(in), first);
+  EXPECT_EQ(first,
+            ".while_head_0:\ncmp ecx, 0\nje .while_end_1\ncmp eax, 7\njle .if_else_2\ninc ebx\n"
+            ".if_else_2:\n.if_end_3:\njmp .while_head_0\n.while_end_1:\n");
+}

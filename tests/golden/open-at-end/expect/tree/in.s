@@ -1,0 +1,5 @@
+while ecx != 0
+& if eax == 1
+& & inc ebx
+& else
+& & dec ebx

@@ -1,0 +1,2 @@
+nop
+if eax

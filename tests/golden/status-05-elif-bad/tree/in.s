@@ -1,0 +1,3 @@
+while ecx != 0
+elif eax == 1
+end

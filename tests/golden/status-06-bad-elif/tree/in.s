@@ -1,0 +1,3 @@
+if eax == 1
+elif eax
+end

@@ -1,0 +1,2 @@
+while 0 ULT ecx
+end

@@ -1,0 +1,3 @@
+nop
+if eax == 1
+end

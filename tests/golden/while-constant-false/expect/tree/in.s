@@ -1,0 +1,3 @@
+while 1 == 2
+& nop
+end
