@@ -1,0 +1,33 @@
+#!/bin/bash
+# Installs the build into a scratch prefix and runs the installed binary on a shipped example.
+# usage: install.sh CMAKE BUILD_DIR SOURCE_DIR
+set -u
+cmake=$1
+build=$2
+src=$3
+fail() { echo "FAIL: $*"; exit 1; }
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+"$cmake" --install "$build" --prefix "$tmp/prefix" > "$tmp/install.log" 2>&1 ||
+  { cat "$tmp/install.log"; fail "cmake --install failed"; }
+
+bin=$tmp/prefix/bin/nestasm
+page=$tmp/prefix/share/man/man1/nestasm.1
+[ -x "$bin" ] || fail "bin/nestasm was not installed"
+[ -f "$page" ] || fail "share/man/man1/nestasm.1 was not installed"
+cmp -s "$page" "$src/nestasm.1" || fail "the installed manual page differs from nestasm.1"
+
+mkdir "$tmp/work"
+cp "$src/examples/gcd.s" "$tmp/work/"
+(cd "$tmp/work" && "$bin" gcd.s > echo.out 2> err.out)
+rc=$?
+[ "$rc" -eq 0 ] || fail "the installed nestasm ended with status $rc: $(cat "$tmp/work/err.out")"
+[ -s "$tmp/work/err.out" ] && fail "the installed nestasm wrote to stderr"
+want=$src/tests/e2e/expect/gcd.asm
+cmp "$tmp/work/gcd.asm" "$want" || fail "gcd.asm differs from the expected translation"
+cmp "$tmp/work/echo.out" "$want" || fail "the echo differs from the expected translation"
+# The installed binary must not depend on the build tree.
+(cd "$tmp/work" && "$bin" > /dev/null 2> err.out)
+[ $? -eq 1 ] && [ "$(cat "$tmp/work/err.out")" = "no input" ] || fail "no-argument run is wrong"
+echo "ok: installed bin/nestasm and share/man/man1/nestasm.1; gcd.s translates as expected"
