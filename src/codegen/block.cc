@@ -23,8 +23,7 @@ void close_blk(const Bx& b) {
 
 void close_til(int64_t n) {
   while (!stk.empty() && stk.back().depth >= n) {
-    Bx b = std::move(stk.back());
+    close_blk(stk.back());
     stk.pop_back();
-    close_blk(b);
   }
 }

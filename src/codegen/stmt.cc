@@ -85,8 +85,7 @@ int do_while(int64_t depth, std::string_view arg) {
 
 int do_end(int64_t depth, std::string_view) {
   if (stk.empty() || stk.back().depth != depth) return bail("end bad\n", 11);
-  Bx b = std::move(stk.back());
+  close_blk(stk.back());
   stk.pop_back();
-  close_blk(b);
   return 0;
 }

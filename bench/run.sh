@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Time nestasm against `tee OUT < IN` on large generated inputs; it reports, it never fails a build.
+#
+#   bench/run.sh [NESTASM]          default NESTASM: build/nestasm
+#
+# Environment: NESTASM_BENCH_DIR (scratch folder, default /tmp/nestasm-bench),
+# NESTASM_BENCH_RUNS (timed runs per input after one warm-up, default 7, at least 5),
+# NESTASM_BENCH_TOOLS (folder of nestasm-gen and runstat, default NESTASM's folder + /bench).
+set -u
+
+bin=${1:-build/nestasm}
+tools=${NESTASM_BENCH_TOOLS:-$(dirname "$bin")/bench}
+dir=${NESTASM_BENCH_DIR:-/tmp/nestasm-bench}
+runs=${NESTASM_BENCH_RUNS:-7}
+[ "$runs" -ge 5 ] 2>/dev/null || runs=5
+gen=$tools/nestasm-gen
+runstat=$tools/runstat
+
+for f in "$bin" "$gen" "$runstat"; do
+  if [ ! -x "$f" ]; then
+    echo "bench: $f is missing; build first: cmake --build build" >&2
+    exit 0
+  fi
+done
+mkdir -p "$dir" || exit 0
+
+# name, generator kind, count. The small stack and line inputs are there to show that cost grows
+# linearly with size.
+inputs=(
+  "mix10 mix 10M"
+  "mix100 mix 100M"
+  "stack100k stack 100k"
+  "stack1m stack 1M"
+  "line5 line 5M"
+  "line50 line 50M"
+)
+
+for spec in "${inputs[@]}"; do
+  read -r name kind n <<<"$spec"
+  # Deterministic, so a file left from an earlier run is reused unless the generator changed.
+  if [ ! -s "$dir/$name.s" ] || [ "$gen" -nt "$dir/$name.s" ]; then
+    "$gen" "$kind" "$n" "$dir/$name.s" || exit 0
+  fi
+done
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo "nestasm: $bin; $runs timed runs per input after one warm-up; inputs in $dir"
+echo "times are medians in ms; user and sys are nestasm's; RSS is nestasm's peak over the input size"
+printf '%-10s %8s %10s %8s %8s %10s %7s %8s %6s\n' \
+  input MiB nestasm user sys tee ratio MiB/s RSS/in
+declare -A wall
+for spec in "${inputs[@]}"; do
+  read -r name _ _ <<<"$spec"
+  in=$dir/$name.s
+  bytes=$(stat -c %s "$in")
+  # A warm-up of each puts the input in the page cache and both output files in place, so every
+  # timed run truncates an existing file of the same size, as a rerun of the tool does.
+  "$runstat" -o /dev/null -- "$bin" "$in" >/dev/null
+  "$runstat" -i "$in" -o /dev/null -- tee "$dir/$name.tee.asm" >/dev/null
+  : >"$dir/$name.n" && : >"$dir/$name.t"
+  for ((r = 0; r < runs; r++)); do
+    "$runstat" -o /dev/null -- "$bin" "$in" >>"$dir/$name.n"
+    "$runstat" -i "$in" -o /dev/null -- tee "$dir/$name.tee.asm" >>"$dir/$name.t"
+  done
+  if awk '$5 != 0 { bad = 1 } END { exit !bad }' "$dir/$name.n"; then
+    echo "$name: nestasm did not end with status 0" >&2
+  fi
+  nw=$(awk '{ print $1 }' "$dir/$name.n" | median)
+  nu=$(awk '{ print $2 }' "$dir/$name.n" | median)
+  ns=$(awk '{ print $3 }' "$dir/$name.n" | median)
+  rss=$(awk '{ print $4 }' "$dir/$name.n" | sort -g | tail -1)
+  tw=$(awk '{ print $1 }' "$dir/$name.t" | median)
+  wall[$name]=$nw
+  awk -v name="$name" -v b="$bytes" -v nw="$nw" -v nu="$nu" -v ns="$ns" -v tw="$tw" -v rss="$rss" \
+    'BEGIN { mib = b / 1048576
+             printf "%-10s %8.1f %10.1f %8.1f %8.1f %10.1f %6.2fx %8.0f %5.2fx\n", name, mib,
+                    nw * 1000, nu * 1000, ns * 1000, tw * 1000, nw / tw, mib / nw, rss * 1024 / b }'
+done
+
+echo "scaling (10x the input; linear is about 10):"
+awk -v a="${wall[mix10]}" -v b="${wall[mix100]}" -v c="${wall[stack100k]}" -v d="${wall[stack1m]}" \
+  -v e="${wall[line5]}" -v f="${wall[line50]}" \
+  'BEGIN { printf "  mix100/mix10 %.2f   stack1m/stack100k %.2f   line50/line5 %.2f\n", b / a, d / c, f / e }'
+exit 0
