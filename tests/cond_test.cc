@@ -81,6 +81,16 @@ TEST(ParseIf, SplitsAtTheFirstOperatorOfTheTable) {
       {"eax < 0", "eax", "<", "0"},
       {"\teax\t==\v5 ; note", "eax", "==", "5 ; note"},
       {"[ebx + 4] UGT dword [ecx]", "[ebx + 4]", "UGT", "dword [ecx]"},
+      // A better-placed operator further right still wins over one met first.
+      {"a > b >= c", "a > b", ">=", "c"},
+      {"a != b == c", "a != b", "==", "c"},
+      {"a ULT b UGT c", "a ULT b", "UGT", "c"},
+      {"a < b > c", "a < b", ">", "c"},
+      {"a UGEULT b", "a", "UGE", "ULT b"},
+      {"a <= b < c", "a", "<=", "b < c"},
+      {"x UL", "", "", ""},
+      {"xU", "", "", ""},
+      {"x =! y", "", "", ""},
   };
   for (const auto& c : cases) {
     std::optional<cond3> got = parse_if(c.arg);

@@ -2,20 +2,25 @@
 #include "codegen/codegen.h"
 
 #include <charconv>
+#include <cstring>
 
 int64_t lbl_n = 0;
 
 std::string make_lbl(std::string_view prefix) {
   const int64_t n = lbl_n++;
-  char num[24];
-  char* end = std::to_chars(num, num + sizeof num, n).ptr;
-  std::string s;
-  s.reserve(prefix.size() + 2 + static_cast<size_t>(end - num));
-  s += '.';
-  s += prefix;
-  s += '_';
-  s.append(num, end);
-  return s;
+  // Built in place and copied once: a label is made for every statement.
+  char buf[64];
+  if (prefix.size() > sizeof buf - 24) {
+    std::string s(1, '.');
+    s.append(prefix).append(1, '_').append(std::to_string(n));
+    return s;
+  }
+  buf[0] = '.';
+  std::memcpy(buf + 1, prefix.data(), prefix.size());
+  char* p = buf + 1 + prefix.size();
+  *p++ = '_';
+  p = std::to_chars(p, buf + sizeof buf, n).ptr;
+  return std::string(buf, p);
 }
 
 std::string jmpfalse(std::string_view op, bool unsig) {

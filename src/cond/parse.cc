@@ -3,15 +3,41 @@
 
 #include "common/common.h"
 
-std::optional<cond3> parse_if(std::string_view arg) {
-  for (std::string_view op : ops) {
-    size_t at = arg.find(op);
-    if (at == std::string_view::npos) continue;
-    // The first operator found decides, even when it leaves a side empty: later ones are not tried.
-    std::string_view lhs = trimx(arg.substr(0, at));
-    std::string_view rhs = trimx(arg.substr(at + op.size()));
-    if (lhs.empty() || rhs.empty()) return std::nullopt;
-    return cond3{std::string(lhs), std::string(op), std::string(rhs)};
+// The place in `ops` of the best-placed operator that starts at s[i], or ops.size() for none.
+// Only "==" and ">=" / "<=" can start at the same byte as a worse-placed operator (">", "<").
+static size_t op_at(std::string_view s, size_t i) {
+  const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+  switch (s[i]) {
+    case '=': return next == '=' ? 0 : ops.size();
+    case '!': return next == '=' ? 1 : ops.size();
+    case '>': return next == '=' ? 2 : 8;
+    case '<': return next == '=' ? 3 : 9;
+    case 'U':
+      if (i + 2 >= s.size()) return ops.size();
+      for (size_t k = 4; k < 8; ++k)
+        if (s.compare(i, 3, ops[k]) == 0) return k;
+      return ops.size();
+    default: return ops.size();
   }
-  return std::nullopt;
+}
+
+std::optional<cond3> parse_if(std::string_view arg) {
+  // One pass instead of one search per operator: the first time an operator is met is its
+  // leftmost occurrence, and a better-placed operator met later still wins.
+  size_t best = ops.size();
+  size_t at = 0;
+  for (size_t i = 0; i < arg.size() && best != 0; ++i) {
+    const size_t k = op_at(arg, i);
+    if (k < best) {
+      best = k;
+      at = i;
+    }
+  }
+  if (best == ops.size()) return std::nullopt;
+  const std::string_view op = ops[best];
+  // The chosen operator decides, even when it leaves a side empty: no other one is tried.
+  std::string_view lhs = trimx(arg.substr(0, at));
+  std::string_view rhs = trimx(arg.substr(at + op.size()));
+  if (lhs.empty() || rhs.empty()) return std::nullopt;
+  return cond3{std::string(lhs), std::string(op), std::string(rhs)};
 }

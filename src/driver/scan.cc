@@ -9,25 +9,19 @@ std::string_view file_lines;
 std::string out_thing;
 int64_t lnum = 0;
 
-// The keyword, lower-cased, when the word can be a statement at all; empty otherwise. Most lines
-// are instructions, and a test of length and first letter spares copying and lower-casing their
-// first word only to compare it.
-static std::string keyword(std::string_view word) {
-  if (word.size() < 2 || word.size() > 5) return {};
-  switch (word[0]) {
-    case 'i': case 'I': case 'e': case 'E': case 'w': case 'W':
-      return lowerme(std::string(word));
-    default:
-      return {};
+// The keyword, lower-cased, when the first word can be a statement at all; empty otherwise. Most
+// lines are instructions, and a test of the first byte spares finding, copying and lower-casing
+// their first word only to compare it.
+static std::string keyword(std::string_view body) {
+  switch (body[0]) {
+    case 'i': case 'I': case 'e': case 'E': case 'w': case 'W': break;
+    default: return {};
   }
-}
-
-// Where the first word ends: at its first space or tab. A plain loop, because find_first_of
-// searches the set of two bytes once for every byte of the word.
-static size_t word_end(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
-  return i;
+  // The word ends at its first space or tab; a word longer than "while" is no keyword.
+  size_t n = 0;
+  while (n < body.size() && n < 6 && body[n] != ' ' && body[n] != '\t') ++n;
+  if (n < 2 || n > 5) return {};
+  return lowerme(std::string(body.substr(0, n)));
 }
 
 int translate_line(std::string_view line) {
@@ -44,15 +38,14 @@ int translate_line(std::string_view line) {
     emit(line);
     return 0;
   }
-  std::string_view word = body.substr(0, word_end(body));
-  const std::string low = keyword(word);
+  const std::string low = keyword(body);
   if (low.empty()) {
     emit(body);
     return 0;
   }
   // Compared as views, so the length is checked before any byte.
   const std::string_view kw = low;
-  std::string_view arg = trimx(body.substr(word.size()));
+  std::string_view arg = trimx(body.substr(kw.size()));
   if (kw == "if") return do_if(depth, arg);
   if (kw == "elif") return do_elif(depth, arg);
   if (kw == "else") return do_else(depth, arg);
