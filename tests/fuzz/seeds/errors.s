@@ -1,0 +1,7 @@
+if eax
+while
+elif eax == 1
+else
+end
+if 5 == eax
+if eax ugt 5

@@ -1,0 +1,4 @@
+while ecx != 0
+& if EAX > 7
+& & inc ebx
+end
