@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -135,7 +136,10 @@ static bool write_all(int fd, std::string_view s) {
   return true;
 }
 
-bool write_output(const std::string& out) {
+// Write straight into `out`: for a name that cannot be replaced by a new file without changing
+// what it is (a link shared with other names, a file of another owner, a device, a folder
+// without room for a second file). A partly written regular file is removed.
+static bool write_in_place(const std::string& out) {
   // No O_TRUNC: a rerun writes over the old file's pages and then cuts off what is left of it.
   // Truncating first frees every block and makes the file system flush the new ones at close,
   // which took longer than the whole translation.
@@ -154,6 +158,52 @@ bool write_output(const std::string& out) {
       unlink(out.c_str());
   }
   return ok;
+}
+
+// Write a new file beside `path` and rename it over `path` once it is complete, so that a write
+// that fails leaves the old file exactly as it was. `old` is the file being replaced, or null.
+// Returns 1 on success, 0 on failure, and -1 when no file can be made beside it.
+static int write_beside(const std::string& path, const struct stat* old) {
+  std::string tmp = path + ".tmp-XXXXXX";
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  mode_t mode;
+  if (old) {
+    mode = old->st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  bool ok = fchmod(fd, mode) == 0 && write_all(fd, out_thing);
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) unlink(tmp.c_str());
+  return ok ? 1 : 0;
+}
+
+bool write_output(const std::string& out) {
+  // A symbolic link keeps pointing where it did: the file it names is the one replaced.
+  std::string target = out;
+  struct stat st;
+  bool exists = lstat(out.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) {
+    char* real = realpath(out.c_str(), nullptr);
+    exists = real && lstat(real, &st) == 0;
+    if (!exists) {
+      free(real);
+      return write_in_place(out);  // a dangling link: create the file it names
+    }
+    target = real;
+    free(real);
+  }
+  const bool replaceable =
+      !exists || (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == geteuid());
+  if (replaceable) {
+    int r = write_beside(target, exists ? &st : nullptr);
+    if (r >= 0) return r == 1;
+  }
+  return write_in_place(out);
 }
 
 bool echo_output() {
