@@ -35,8 +35,8 @@ inputs=(
   "line50 line 50M"
 )
 
-for spec in "${inputs[@]}"; do
-  read -r name kind n <<<"$spec"
+for entry in "${inputs[@]}"; do
+  read -r name kind n <<<"$entry"
   # Deterministic, so a file left from an earlier run is reused unless the generator changed.
   if [ ! -s "$dir/$name.s" ] || [ "$gen" -nt "$dir/$name.s" ]; then
     "$gen" "$kind" "$n" "$dir/$name.s" || exit 0
@@ -50,8 +50,8 @@ echo "times are medians in ms; user and sys are nestasm's; RSS is nestasm's peak
 printf '%-10s %8s %10s %8s %8s %10s %7s %8s %6s\n' \
   input MiB nestasm user sys tee ratio MiB/s RSS/in
 declare -A wall
-for spec in "${inputs[@]}"; do
-  read -r name _ _ <<<"$spec"
+for entry in "${inputs[@]}"; do
+  read -r name _ _ <<<"$entry"
   in=$dir/$name.s
   bytes=$(stat -c %s "$in")
   # A warm-up of each puts the input in the page cache and both output files in place, so every

@@ -1,6 +1,6 @@
 ; The three ways a block closes: by `end`, by a shallower line (a blank line, a comment,
 ; an `end` one level up) and at the end of the input, where the innermost block closes first.
-; Worked by hand: the first loop leaves ebx = 14, the second part 16, the third loop 23;
+; Worked by hand: the first loop leaves ebx = 14, the second stage 16, the third loop 23;
 ; the last loop then counts edx up to the step where ebx reaches 40, 17 steps, and exits with it.
 ; expect: status 17
 ; gas: yes
