@@ -13,7 +13,7 @@ static void translate(benchmark::State& state, const std::string& text) {
     file_lines = text;
     out_thing.reserve(text.size() + text.size() / 2 + 256);
     if (translate_all() != 0) state.SkipWithError("translation failed");
-    benchmark::DoNotOptimize(out_thing.data());
+    benchmark::DoNotOptimize(out_thing.buf);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
   restart();

@@ -36,15 +36,15 @@ TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
   stk.push_back(Bx{2, 0, "", ".while_end_3", ".while_head_2"});
   stk.push_back(Bx{1, 2, "", ".if_end_5", ""});
   close_til(3);
-  EXPECT_EQ(out_thing, "");
+  EXPECT_EQ(out_thing.view(), "");
   close_til(1);
-  EXPECT_EQ(out_thing, ".if_end_5:\n");
+  EXPECT_EQ(out_thing.view(), ".if_end_5:\n");
   close_til(0);
-  EXPECT_EQ(out_thing, ".if_end_5:\njmp .while_head_2\n.while_end_3:\n.if_else_0:\n.if_end_1:\n");
+  EXPECT_EQ(out_thing.view(), ".if_end_5:\njmp .while_head_2\n.while_end_3:\n.if_else_0:\n.if_end_1:\n");
   EXPECT_TRUE(stk.empty());
-  const std::string all = out_thing;
+  const std::string all(out_thing.view());
   close_til(0);  // nothing left to close
-  EXPECT_EQ(out_thing, all);
+  EXPECT_EQ(out_thing.view(), all);
 }
 
 // One statement per call, in order; the result is the output so far and the last status.
@@ -53,7 +53,7 @@ static std::pair<std::string, int> run(std::initializer_list<std::string_view> l
   int st = 0;
   for (std::string_view l : lines)
     if ((st = translate_line(l)) != 0) break;
-  return {out_thing, st};
+  return {std::string(out_thing.view()), st};
 }
 
 TEST(Handlers, StatementErrorsInTheOrderTheyAreTested) {
@@ -115,7 +115,7 @@ TEST(Handlers, CompareLineAndFalseJump) {
     restart();
     ASSERT_EQ(translate_line(c.line), 0) << c.line;
     close_til(0);
-    EXPECT_EQ(out_thing, c.want) << c.line;
+    EXPECT_EQ(out_thing.view(), c.want) << c.line;
   }
 }
 

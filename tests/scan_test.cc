@@ -9,7 +9,7 @@ static std::string tr(std::string_view text) {
   restart();
   file_lines = text;
   int st = translate_all();
-  return st ? "status " + std::to_string(st) : out_thing;
+  return st ? "status " + std::to_string(st) : std::string(out_thing.view());
 }
 
 TEST(Scanner, MarkersCountOnlyAmpersandsBeforeTheFirstOtherByte) {

@@ -1,10 +1,24 @@
 // The label maker and the choice of false jump.
 #include "codegen/codegen.h"
 
-#include <charconv>
 #include <cstring>
 
 int64_t lbl_n = 0;
+
+// Write the digits of `n` (0 or more) at `p` and return the end of them. std::to_chars, which
+// handles every base and sign, took as long as the rest of making a label.
+static char* decimal(char* p, int64_t n) {
+  char tmp[20];
+  char* t = tmp + sizeof tmp;
+  uint64_t v = static_cast<uint64_t>(n);
+  do {
+    *--t = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  const size_t len = static_cast<size_t>(tmp + sizeof tmp - t);
+  std::memcpy(p, t, len);
+  return p + len;
+}
 
 std::string make_lbl(std::string_view prefix) {
   const int64_t n = lbl_n++;
@@ -19,7 +33,7 @@ std::string make_lbl(std::string_view prefix) {
   std::memcpy(buf + 1, prefix.data(), prefix.size());
   char* p = buf + 1 + prefix.size();
   *p++ = '_';
-  p = std::to_chars(p, buf + sizeof buf, n).ptr;
+  p = decimal(p, n);
   return std::string(buf, p);
 }
 

@@ -41,7 +41,7 @@ int do_if(int64_t depth, std::string_view arg) {
   std::string e = make_lbl("if_else");
   std::string n = make_lbl("if_end");
   if (int st = test_cond(*c, e, 4)) return st;
-  stk.push_back(Bx{0, depth, std::move(e), std::move(n), {}});
+  stk.emplace_back(0, depth, std::move(e), std::move(n), std::string());
   return 0;
 }
 
@@ -56,7 +56,7 @@ int do_elif(int64_t depth, std::string_view arg) {
   if (!c) return bail("bad elif\n", 6);
   std::string e = make_lbl("if_else");
   if (int st = test_cond(*c, e, 7)) return st;
-  stk.push_back(Bx{0, depth, std::move(e), std::move(p.end_lbl), {}});
+  stk.emplace_back(0, depth, std::move(e), std::move(p.end_lbl), std::string());
   return 0;
 }
 
@@ -66,7 +66,7 @@ int do_else(int64_t depth, std::string_view) {
   stk.pop_back();
   emit("jmp ", p.end_lbl);
   emit(p.else_lbl, ":");
-  stk.push_back(Bx{1, depth, {}, std::move(p.end_lbl), {}});
+  stk.emplace_back(1, depth, std::string(), std::move(p.end_lbl), std::string());
   return 0;
 }
 
@@ -79,7 +79,7 @@ int do_while(int64_t depth, std::string_view arg) {
   // A constantly false loop jumps straight to its end; a constantly true one has no test and is
   // left only by a jump in its body.
   if (int st = test_cond(*c, n, 10)) return st;
-  stk.push_back(Bx{2, depth, {}, std::move(n), std::move(h)});
+  stk.emplace_back(2, depth, std::string(), std::move(n), std::move(h));
   return 0;
 }
 

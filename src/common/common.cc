@@ -4,20 +4,8 @@
 #include <cerrno>
 #include <unistd.h>
 
-// isspace() and tolower() as they behave with no locale set, which is always the case here.
-// Tested in line: a library call for every byte of every line cost more than the rest of the
-// scan.
-static bool space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
+// tolower() as it behaves with no locale set.
 static char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view trimx(std::string_view s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && space(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && space(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
-}
 
 std::string lowerme(std::string s) {
   for (char& c : s) c = lower(c);

@@ -1,7 +1,6 @@
 // Operand tests and number conversion: what counts as a number or an immediate, and its value.
 #include "cond/cond.h"
 
-#include <cctype>
 #include <limits>
 
 // "0x" or "0X" followed by at least one byte: the text is read as hexadecimal, never decimal.
@@ -9,16 +8,21 @@ static bool hexform(std::string_view s) {
   return s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
 }
 
-static bool all_of(std::string_view s, int (*test)(int)) {
+// isdigit() and isxdigit() with no locale set, tested in line.
+static bool dec(char c) { return c >= '0' && c <= '9'; }
+static bool hex(char c) { return dec(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+
+template <class Test>
+static bool all_of(std::string_view s, Test test) {
   for (char c : s)
-    if (!test(static_cast<unsigned char>(c))) return false;
+    if (!test(c)) return false;
   return true;
 }
 
 bool isnum2(std::string_view s) {
   if (s.empty()) return false;
-  if (hexform(s)) return all_of(s.substr(2), std::isxdigit);
-  return all_of(s, std::isdigit);
+  if (hexform(s)) return all_of(s.substr(2), hex);
+  return all_of(s, dec);
 }
 
 bool isimm2(std::string_view s) {

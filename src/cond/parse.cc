@@ -6,12 +6,12 @@
 // The place in `ops` of the best-placed operator that starts at s[i], or ops.size() for none.
 // Only "==" and ">=" / "<=" can start at the same byte as a worse-placed operator (">", "<").
 static size_t op_at(std::string_view s, size_t i) {
-  const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+  const auto eq_next = [&] { return i + 1 < s.size() && s[i + 1] == '='; };
   switch (s[i]) {
-    case '=': return next == '=' ? 0 : ops.size();
-    case '!': return next == '=' ? 1 : ops.size();
-    case '>': return next == '=' ? 2 : 8;
-    case '<': return next == '=' ? 3 : 9;
+    case '=': return eq_next() ? 0 : ops.size();
+    case '!': return eq_next() ? 1 : ops.size();
+    case '>': return eq_next() ? 2 : 8;
+    case '<': return eq_next() ? 3 : 9;
     case 'U':
       if (i + 2 >= s.size()) return ops.size();
       for (size_t k = 4; k < 8; ++k)
@@ -21,12 +21,17 @@ static size_t op_at(std::string_view s, size_t i) {
   }
 }
 
+// The bytes an operator can begin with. Most bytes of a condition are none of them, and this
+// one test lets the scan pass over them.
+static bool op_start(char c) { return c == '=' || c == '!' || c == '>' || c == '<' || c == 'U'; }
+
 std::optional<cond3> parse_if(std::string_view arg) {
   // One pass instead of one search per operator: the first time an operator is met is its
   // leftmost occurrence, and a better-placed operator met later still wins.
   size_t best = ops.size();
   size_t at = 0;
   for (size_t i = 0; i < arg.size() && best != 0; ++i) {
+    if (!op_start(arg[i])) continue;
     const size_t k = op_at(arg, i);
     if (k < best) {
       best = k;

@@ -10,9 +10,11 @@ int main(int argc, char** argv) {
   guard_fds();
   if (argc < 2) return bail("no input\n", 1);
   if (!read_input(argv[1])) return bail("cant open\n", 2);
-  if (int st = translate_all()) return st;
   const std::string out = out_path(argv[1]);
-  if (names_input(out, argv[1])) return bail("same file\n", 14);
+  const bool same = names_input(out, argv[1]);
+  prepare_output(same ? std::string() : out);
+  if (int st = translate_all()) return st;
+  if (same) return bail("same file\n", 14);
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
   if (!write_output(out)) return bail("cant write\n", 13);
   if (!echo_output()) return bail("cant write\n", 13);

@@ -1,4 +1,5 @@
 // The line scanner: depth markers, closing by depth, comments, and dispatch to the statements.
+#include <cstdint>
 #include <cstring>
 
 #include "codegen/codegen.h"
@@ -6,53 +7,76 @@
 #include "driver/driver.h"
 
 std::string_view file_lines;
-std::string out_thing;
 int64_t lnum = 0;
 
-// The keyword, lower-cased, when the first word can be a statement at all; empty otherwise. Most
-// lines are instructions, and a test of the first byte spares finding, copying and lower-casing
-// their first word only to compare it.
-static std::string keyword(std::string_view body) {
+// Whether `w` spells the lower-case keyword `kw`, of the same length, in any case.
+static bool same_word(std::string_view w, std::string_view kw) {
+  // `kw` is lower case; setting bit 5 of a letter lower-cases it and makes no other byte equal
+  // to a lower-case letter that it was not already.
+  for (size_t i = 0; i < kw.size(); ++i)
+    if ((w[i] | 0x20) != kw[i]) return false;
+  return true;
+}
+
+// The statements, and none for any other line.
+enum class stmt { none, if_, elif, else_, while_, end };
+
+// The statement that the first word of `body` names, ignoring case. Most lines are
+// instructions, and a test of the first byte spares them the rest.
+static stmt keyword(std::string_view body, size_t& len) {
   switch (body[0]) {
     case 'i': case 'I': case 'e': case 'E': case 'w': case 'W': break;
-    default: return {};
+    default: return stmt::none;
   }
   // The word ends at its first space or tab; a word longer than "while" is no keyword.
   size_t n = 0;
   while (n < body.size() && n < 6 && body[n] != ' ' && body[n] != '\t') ++n;
-  if (n < 2 || n > 5) return {};
-  return lowerme(std::string(body.substr(0, n)));
+  len = n;
+  const std::string_view w = body.substr(0, n);
+  switch (n) {
+    case 2: return same_word(w, "if") ? stmt::if_ : stmt::none;
+    case 3: return same_word(w, "end") ? stmt::end : stmt::none;
+    case 4:
+      if (same_word(w, "elif")) return stmt::elif;
+      return same_word(w, "else") ? stmt::else_ : stmt::none;
+    case 5: return same_word(w, "while") ? stmt::while_ : stmt::none;
+    default: return stmt::none;
+  }
+}
+
+// The length of the marker prefix of `line`, "&" and spaces in any mix (a tab ends it); adds
+// the number of "&" in it to `depth`.
+static size_t markers(std::string_view line, int64_t& depth) {
+  size_t i = 0;
+  for (; i < line.size() && (line[i] == '&' || line[i] == ' '); ++i) depth += line[i] == '&';
+  return i;
 }
 
 int translate_line(std::string_view line) {
-  // The marker prefix: "&" and spaces in any mix. A tab ends it.
-  size_t i = 0;
   int64_t depth = 0;
-  for (; i < line.size() && (line[i] == '&' || line[i] == ' '); ++i) depth += line[i] == '&';
-  std::string_view body = trimx(line.substr(i));
+  std::string_view body = trimx(line.substr(markers(line, depth)));
 
   // Every line, blank and comment lines too, ends the blocks opened deeper than it.
-  close_til(depth + 1);
+  if (!stk.empty() && stk.back().depth > depth) close_til(depth + 1);
 
   if (body.empty() || body[0] == ';') {
     emit(line);
     return 0;
   }
-  const std::string low = keyword(body);
-  if (low.empty()) {
+  size_t len = 0;
+  const stmt kw = keyword(body, len);
+  if (kw == stmt::none) {
     emit(body);
     return 0;
   }
-  // Compared as views, so the length is checked before any byte.
-  const std::string_view kw = low;
-  std::string_view arg = trimx(body.substr(kw.size()));
-  if (kw == "if") return do_if(depth, arg);
-  if (kw == "elif") return do_elif(depth, arg);
-  if (kw == "else") return do_else(depth, arg);
-  if (kw == "while") return do_while(depth, arg);
-  if (kw == "end") return do_end(depth, arg);
-  emit(body);
-  return 0;
+  std::string_view arg = trimx(body.substr(len));
+  switch (kw) {
+    case stmt::if_: return do_if(depth, arg);
+    case stmt::elif: return do_elif(depth, arg);
+    case stmt::else_: return do_else(depth, arg);
+    case stmt::while_: return do_while(depth, arg);
+    default: return do_end(depth, arg);
+  }
 }
 
 int translate_all() {

@@ -81,7 +81,7 @@ static outcome translate(std::string_view text) {
   const off_t n = lseek(cap, 0, SEEK_CUR);
   r.err.resize(static_cast<size_t>(n));
   if (n > 0 && pread(cap, r.err.data(), r.err.size(), 0) != n) fail("cannot read captured stderr");
-  r.out = out_thing;
+  r.out = out_thing.view();
   r.at = lnum;
   r.made = lbl_n;
   return r;

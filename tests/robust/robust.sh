@@ -330,6 +330,21 @@ case_keepold() {
   [ "$(state)" = "$before" ] || fail "files changed: $(state)"
 }
 
+# An output that outgrows the room first set aside for it, and then cannot get more: the run
+# fails like any failed write, and the old file and the folder are as they were.
+case_outgrow() {
+  { yes 'while eax == 1' | head -n 100000; yes end | head -n 100000; } >in.s
+  "$gen" 1000 5 >in.asm
+  local before
+  before=$(state)
+  # Room for one and a half times the input, not for the four times that the output needs.
+  local kib=$(($(stat -c %s in.s) * 2 / 1024))
+  (trap '' XFSZ; ulimit -f "$kib"; exec "$bin" in.s >"$out" 2>"$err")
+  st=$?
+  want_fail 13
+  [ "$(state)" = "$before" ] || fail "files changed: $(state)"
+}
+
 case_replace() {
   # A new output takes the old one's place: its mode stays, a symbolic link still points where it
   # did, a hard link shared with another name sees the new text, and no temporary file is left.
