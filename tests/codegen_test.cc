@@ -15,6 +15,21 @@ TEST(MakeLbl, OneCounterForEveryPrefix) {
   EXPECT_EQ(make_lbl("x"), ".x_9223372036854775806");
 }
 
+TEST(MakeLbl, NumbersInARunAcrossEveryCarry) {
+  // Consecutive labels around each power of ten, and runs that start where lbl_n was set.
+  for (int64_t start : {int64_t{0}, int64_t{7}, int64_t{95}, int64_t{995}, int64_t{99995},
+                        int64_t{1} << 40, INT64_MAX - 3}) {
+    restart();
+    make_lbl("warm");  // a number given out before lbl_n is set
+    lbl_n = start;
+    const int64_t last = start > INT64_MAX - 12 ? start + 2 : start + 11;
+    for (int64_t n = start; n <= last; ++n)
+      ASSERT_EQ(make_lbl("if_end"), ".if_end_" + std::to_string(n)) << "from " << start;
+  }
+  restart();
+  for (int64_t n = 0; n < 100000; ++n) ASSERT_EQ(make_lbl("l"), ".l_" + std::to_string(n));
+}
+
 TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
   const struct {
     std::string op;

@@ -5,19 +5,34 @@
 
 int64_t lbl_n = 0;
 
-// Write the digits of `n` (0 or more) at `p` and return the end of them. std::to_chars, which
-// handles every base and sign, took as long as the rest of making a label.
-static char* decimal(char* p, int64_t n) {
-  char tmp[20];
-  char* t = tmp + sizeof tmp;
-  uint64_t v = static_cast<uint64_t>(n);
-  do {
-    *--t = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  const size_t len = static_cast<size_t>(tmp + sizeof tmp - t);
-  std::memcpy(p, t, len);
-  return p + len;
+// The digits of the number last given out, kept as text at the end of `digits`. Numbers are
+// given out one after the other, so the next one's text is this one's plus one, a carry or two,
+// where converting every number afresh took as long as the rest of making its label.
+static char digits[20];
+static size_t ndigits = 0;
+static int64_t shown = -1;
+
+static std::string_view digits_of(int64_t n) {
+  char* const end = digits + sizeof digits;
+  if (shown < 0 || n != shown + 1) {  // the first label, or lbl_n was set
+    uint64_t v = static_cast<uint64_t>(n);
+    ndigits = 0;
+    do {
+      *(end - ++ndigits) = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+  } else {
+    size_t i = 1;
+    for (; i <= ndigits && *(end - i) == '9'; ++i) *(end - i) = '0';
+    if (i > ndigits) {
+      ndigits = i;
+      *(end - i) = '1';
+    } else {
+      ++*(end - i);
+    }
+  }
+  shown = n;
+  return {end - ndigits, ndigits};
 }
 
 std::string make_lbl(std::string_view prefix) {
@@ -33,8 +48,9 @@ std::string make_lbl(std::string_view prefix) {
   std::memcpy(buf + 1, prefix.data(), prefix.size());
   char* p = buf + 1 + prefix.size();
   *p++ = '_';
-  p = decimal(p, n);
-  return std::string(buf, p);
+  const std::string_view d = digits_of(n);
+  std::memcpy(p, d.data(), d.size());
+  return std::string(buf, p + d.size());
 }
 
 std::string jmpfalse(std::string_view op, bool unsig) {

@@ -30,6 +30,15 @@ static int test_cond(const cond3& c, std::string_view target, int imm) {
   return 0;
 }
 
+// A new block on top of the stack, for the caller to give its labels. Made where it stays: a
+// Bx made aside and moved in copied each of its short labels twice.
+static Bx& open_blk(int kind, int64_t depth) {
+  Bx& b = stk.emplace_back();
+  b.kind = kind;
+  b.depth = depth;
+  return b;
+}
+
 // elif and else continue an if-branch opened at their own depth, and nothing else.
 static bool if_on_top(int64_t depth) {
   return !stk.empty() && stk.back().kind == 0 && stk.back().depth == depth;
@@ -41,32 +50,35 @@ int do_if(int64_t depth, std::string_view arg) {
   std::string e = make_lbl("if_else");
   std::string n = make_lbl("if_end");
   if (int st = test_cond(*c, e, 4)) return st;
-  stk.emplace_back(0, depth, std::move(e), std::move(n), std::string());
+  Bx& b = open_blk(0, depth);
+  b.else_lbl = std::move(e);
+  b.end_lbl = std::move(n);
   return 0;
 }
 
 int do_elif(int64_t depth, std::string_view arg) {
   if (!if_on_top(depth)) return bail("elif bad\n", 5);
-  Bx p = std::move(stk.back());
-  stk.pop_back();
+  // The top block is replaced by the new branch, which keeps the chain's end label.
+  Bx& top = stk.back();
   // The branch before falls out to the end of the chain; its false jump lands on the new test.
-  emit("jmp ", p.end_lbl);
-  emit(p.else_lbl, ":");
+  emit("jmp ", top.end_lbl);
+  emit(top.else_lbl, ":");
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail("bad elif\n", 6);
   std::string e = make_lbl("if_else");
   if (int st = test_cond(*c, e, 7)) return st;
-  stk.emplace_back(0, depth, std::move(e), std::move(p.end_lbl), std::string());
+  top.else_lbl = std::move(e);
   return 0;
 }
 
 int do_else(int64_t depth, std::string_view) {
   if (!if_on_top(depth)) return bail("else bad\n", 8);
-  Bx p = std::move(stk.back());
-  stk.pop_back();
-  emit("jmp ", p.end_lbl);
-  emit(p.else_lbl, ":");
-  stk.emplace_back(1, depth, std::string(), std::move(p.end_lbl), std::string());
+  // The top block becomes the else-branch of the same chain, with the same end label.
+  Bx& top = stk.back();
+  emit("jmp ", top.end_lbl);
+  emit(top.else_lbl, ":");
+  top.kind = 1;
+  top.else_lbl.clear();
   return 0;
 }
 
@@ -79,7 +91,9 @@ int do_while(int64_t depth, std::string_view arg) {
   // A constantly false loop jumps straight to its end; a constantly true one has no test and is
   // left only by a jump in its body.
   if (int st = test_cond(*c, n, 10)) return st;
-  stk.emplace_back(2, depth, std::string(), std::move(n), std::move(h));
+  Bx& b = open_blk(2, depth);
+  b.end_lbl = std::move(n);
+  b.head_lbl = std::move(h);
   return 0;
 }
 
