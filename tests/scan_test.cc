@@ -93,3 +93,24 @@ TEST(Scanner, RestartGivesTheSameResultTwice) {
             ".while_head_0:\ncmp ecx, 0\nje .while_end_1\ncmp eax, 7\njle .if_else_2\ninc ebx\n"
             ".if_else_2:\n.if_end_3:\njmp .while_head_0\n.while_end_1:\n");
 }
+
+TEST(Scanner, PlainLinesOfEveryLengthAnywhereInTheText) {
+  // Lines are copied in blocks that may reach past their end, and past the end of the text
+  // only never: every length around the block size, at every distance from the end.
+  for (size_t len = 0; len <= 70; ++len) {
+    for (size_t tail = 0; tail <= 40; ++tail) {
+      std::string body;
+      for (size_t i = 0; i < len; ++i) body += static_cast<char>('a' + (i * 7 + len) % 26);
+      if (len > 0) body[0] = 'm';  // no keyword, whatever the length
+      const std::string filler(tail, 'x');
+      std::string in = "& " + body + "\n" + filler;
+      // A line of markers only is blank, and passes through with its markers.
+      std::string want = (len ? body : "& ") + "\n" + (tail ? filler + "\n" : "");
+      ASSERT_EQ(tr(in), want) << "len " << len << " tail " << tail;
+      // The same line at depth 0 and as a comment, which passes through whole.
+      in = body + "\n; " + filler;
+      want = body + "\n; " + filler + "\n";
+      ASSERT_EQ(tr(in), want) << "len " << len << " tail " << tail;
+    }
+  }
+}
