@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "driver/driver.h"
+
 int64_t lbl_n = 0;
 
 // The digits of the number last given out, kept as text at the end of `digits`. Numbers are
@@ -45,12 +47,10 @@ std::string make_lbl(std::string_view prefix) {
     return s;
   }
   buf[0] = '.';
-  std::memcpy(buf + 1, prefix.data(), prefix.size());
-  char* p = buf + 1 + prefix.size();
+  char* p = put(buf + 1, prefix);
   *p++ = '_';
-  const std::string_view d = digits_of(n);
-  std::memcpy(p, d.data(), d.size());
-  return std::string(buf, p + d.size());
+  p = put(p, digits_of(n));
+  return std::string(buf, p);
 }
 
 std::string jmpfalse(std::string_view op, bool unsig) {

@@ -12,6 +12,10 @@ struct cond3 {
   std::string lhs;
   std::string op;
   std::string rhs;
+
+  // Made from copies of the three texts, so that the parser can build its result in place: a
+  // cond3 built aside and moved there copied each short string a second time.
+  cond3(std::string_view l, std::string_view o, std::string_view r) : lhs(l), op(o), rhs(r) {}
 };
 
 // The ten operators in the order the parser tries them. A two-byte operator comes before the

@@ -44,5 +44,5 @@ std::optional<cond3> parse_if(std::string_view arg) {
   std::string_view lhs = trimx(arg.substr(0, at));
   std::string_view rhs = trimx(arg.substr(at + op.size()));
   if (lhs.empty() || rhs.empty()) return std::nullopt;
-  return cond3{std::string(lhs), std::string(op), std::string(rhs)};
+  return std::optional<cond3>(std::in_place, lhs, op, rhs);
 }
