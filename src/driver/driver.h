@@ -15,7 +15,7 @@ extern std::string_view file_lines;
 // growing buffer, because appending is the translator's innermost step: std::string tested its
 // room and wrote a terminating NUL for every piece of every line, a tenth of the whole run.
 struct outbuf {
-  char* buf = nullptr;  // on the heap, or the map of the output's staging file
+  char* buf = nullptr;  // on the heap, or the map of the output's finished staging file
   size_t len = 0;
   size_t cap = 0;
 
@@ -24,9 +24,12 @@ struct outbuf {
   void clear() { len = 0; }
   // Make room for `n` bytes in all, keeping those held.
   void reserve(size_t n);
+  // Make room for `n` bytes more; while the output is staged in a file, the bytes held so far
+  // may go to the file.
+  void make_room(size_t n);
   // Where the next `n` bytes go; the caller writes them and adds `n` to `len`.
   char* room(size_t n) {
-    if (cap - len < n) reserve(len + n);
+    if (cap - len < n) make_room(n);
     return buf + len;
   }
 };
@@ -93,7 +96,8 @@ std::string out_path(std::string_view in);
 bool names_input(const std::string& out, std::string_view in);
 
 // Choose where out_thing is built: in an unnamed file beside `out` (none for an empty name)
-// that becomes the output file when it is complete, or on the heap. Call after read_input.
+// that becomes the output file when it is complete, or on the heap. Call after read_input. Until
+// write_output, out_thing then holds only the part of the output not yet in that file.
 void prepare_output(const std::string& out);
 
 // Write out_thing to the file `out`, in full, and close it; an old file there is replaced only

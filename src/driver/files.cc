@@ -22,9 +22,8 @@ static ino_t in_ino = 0;
 
 // A mapped input that another process cuts short raises SIGBUS on the first page past its new
 // end. The map is read only while translating, before anything is written, so the run ends as
-// a read error ends it. The only other mapped file is the output's staging file, whose blocks
-// are reserved before it is written; should a page of it still fail, the output cannot be
-// written.
+// a read error ends it. The only other mapped file is the finished output, read back from its
+// staging file for the echo; should a page of it fail, the output cannot be written.
 static void lost_page(int, siginfo_t* si, void*) {
   const char* at = static_cast<const char*>(si->si_addr);
   const char* map = static_cast<const char*>(inmap);

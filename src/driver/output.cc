@@ -18,13 +18,20 @@ outbuf out_thing;
 
 static bool stdout_closed = false;
 
-// The staging file: an unnamed file in the output's folder whose pages are out_thing's buffer
-// while it is open. The output is then made once, in the page cache, where a buffer of fresh
-// memory had to be cleared page by page and copied into the page cache again when written;
-// that was half of a large run. Nothing can see the file until it is given a name, and it
-// vanishes with the process if it never is. -1 while out_thing lives on the heap.
+// The staging file: an unnamed file in the output's folder that the output is written to, a
+// window at a time, while it is being made. A buffer for the whole output was fresh memory that
+// the kernel cleared page by page and that was copied into the page cache again at the end,
+// half of a large run; a window stays in the cache while it fills, and the page cache holds the
+// one whole copy. Nothing can see the file until it is given a name, and it vanishes with the
+// process if it never is. -1 while out_thing holds the whole output on the heap.
 static int stage_fd = -1;
 static std::string stage_target;  // the file that the staged one is to replace
+static size_t staged = 0;         // bytes of the output in the staging file
+static bool stage_failed = false;  // a write to it failed: the output cannot be written
+static bool mapped = false;       // out_thing.buf maps the finished staging file
+
+// 256 KiB: small enough to stay in the cache, large enough that writes are few.
+constexpr size_t window = size_t{1} << 18;
 
 void guard_fds() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -36,25 +43,24 @@ void guard_fds() {
   }
 }
 
-// Give up out_thing's buffer, whichever kind it is.
-static void drop_buffer() {
-  if (stage_fd >= 0) {
-    munmap(out_thing.buf, out_thing.cap);
-    close(stage_fd);
-    stage_fd = -1;
-  } else {
-    delete[] out_thing.buf;
+static bool write_all(int fd, std::string_view s) {
+  while (!s.empty()) {
+    ssize_t n = write(fd, s.data(), s.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    s.remove_prefix(static_cast<size_t>(n));
   }
-  out_thing.buf = nullptr;
-  out_thing.cap = 0;
+  return true;
 }
 
-// Move out_thing to a heap buffer of `n` bytes, keeping what it holds.
-static void to_heap(size_t n) {
+// A new buffer of `n` bytes for out_thing, holding what the old one held.
+static void new_buffer(size_t n) {
   // Not value-initialised: a page is touched first when the output reaches it.
   char* more = new char[n];
   if (out_thing.len > 0) std::memcpy(more, out_thing.buf, out_thing.len);
-  drop_buffer();
+  if (mapped) munmap(out_thing.buf, out_thing.cap);
+  else delete[] out_thing.buf;
+  mapped = false;
   out_thing.buf = more;
   out_thing.cap = n;
   // Huge pages under a large output: one page fault per 2 MiB written instead of one per 4 KiB.
@@ -65,46 +71,59 @@ static void to_heap(size_t n) {
   if (b < e) madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);
 }
 
-// Make the staging file `n` bytes long and map all of it. Every block is reserved first, so
-// that no page of the map can fail later for want of space or quota.
-static bool grow_stage(size_t n) {
-  if (fallocate(stage_fd, 0, 0, static_cast<off_t>(n)) != 0) return false;
-  void* p = mremap(out_thing.buf, out_thing.cap, n, MREMAP_MAYMOVE);
-  if (p == MAP_FAILED) return false;
-  out_thing.buf = static_cast<char*>(p);
-  out_thing.cap = n;
-  return true;
+// Move the window to the staging file and empty it. After a failed write nothing more is
+// written, but the translation goes on: a statement error further down still comes first.
+static void spill() {
+  if (!stage_failed && !write_all(stage_fd, out_thing.view())) stage_failed = true;
+  staged += out_thing.len;
+  out_thing.len = 0;
+}
+
+void outbuf::make_room(size_t n) {
+  if (stage_fd >= 0 && !mapped) {
+    spill();
+    // One piece longer than the window gets a window of its own size.
+    if (n > cap) new_buffer(n);
+    return;
+  }
+  // Doubling keeps the copies of a growing output linear in its size.
+  new_buffer(std::max(len + n, cap * 2));
 }
 
 void outbuf::reserve(size_t n) {
-  if (n <= cap) return;
-  // Doubling keeps the copies of a growing output linear in its size.
-  n = std::max(n, cap * 2);
-  // A staging file that cannot grow is given up; the output goes on in memory, as it would
-  // have without one, and the file is written when the translation is done.
-  if (stage_fd >= 0 && grow_stage(n)) return;
-  to_heap(n);
+  if (n > cap) make_room(n - len);
 }
 
-// Put the output in a staging file in the folder of `target`, `n` bytes to start with.
-static bool stage(const std::string& target, size_t n) {
+// Stage the output in the folder of `target`.
+static bool stage(const std::string& target) {
   const size_t slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return false;  // a file system without unnamed files, or a folder not writable
-  void* p = MAP_FAILED;
-  if (fallocate(fd, 0, 0, static_cast<off_t>(n)) == 0)
-    p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
-  if (out_thing.len > 0) std::memcpy(p, out_thing.buf, out_thing.len);
-  drop_buffer();
-  out_thing.buf = static_cast<char*>(p);
-  out_thing.cap = n;
   stage_fd = fd;
   stage_target = target;
+  out_thing.reserve(window);
+  return true;
+}
+
+// The whole output in out_thing again once the translation is done: the rest of the window is
+// staged, and the staging file mapped for reading. False when it could not all be written.
+static bool finish_stage() {
+  spill();
+  if (stage_failed) return false;
+  if (staged == 0) return true;
+  void* p = mmap(nullptr, staged, PROT_READ, MAP_SHARED, stage_fd, 0);
+  if (p == MAP_FAILED) {
+    // Read it back instead.
+    new_buffer(staged);
+    if (pread(stage_fd, out_thing.buf, staged, 0) != static_cast<ssize_t>(staged)) return false;
+    out_thing.len = staged;
+    return true;
+  }
+  delete[] out_thing.buf;
+  out_thing.buf = static_cast<char*>(p);
+  out_thing.len = out_thing.cap = staged;
+  mapped = true;
   return true;
 }
 
@@ -128,23 +147,12 @@ static bool replaceable(const std::string& out, std::string& target, struct stat
 }
 
 void prepare_output(const std::string& out) {
-  // Output is rarely much longer than input; until it is written, reserving costs no memory.
-  const size_t n = file_lines.size() + file_lines.size() / 2 + 256;
   std::string target;
   struct stat st;
   bool exists = false;
-  if (!out.empty() && replaceable(out, target, st, exists) && stage(target, n)) return;
-  out_thing.reserve(n);
-}
-
-static bool write_all(int fd, std::string_view s) {
-  while (!s.empty()) {
-    ssize_t n = write(fd, s.data(), s.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    s.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+  if (!out.empty() && replaceable(out, target, st, exists) && stage(target)) return;
+  // Output is rarely much longer than input; until it is written, reserving costs no memory.
+  out_thing.reserve(file_lines.size() + file_lines.size() / 2 + 256);
 }
 
 // The mode of a file made to replace `old` (null for none): the old file's, or what creating a
@@ -222,7 +230,6 @@ static int write_beside(const std::string& path, const struct stat* old) {
 // Give the staging file, which holds the whole output, a name beside `path` and move it there.
 // Returns 1 on success, 0 on failure, and -1 when it cannot be named; nothing is changed then.
 static int publish(const std::string& path, const struct stat* old) {
-  if (ftruncate(stage_fd, static_cast<off_t>(out_thing.len)) != 0) return -1;
   if (fchmod(stage_fd, mode_for(old)) != 0) return -1;
   // Naming an unnamed file takes its /proc entry; linkat() refuses a name already taken.
   char proc[40];
@@ -238,6 +245,7 @@ static int publish(const std::string& path, const struct stat* old) {
 }
 
 bool write_output(const std::string& out) {
+  if (stage_fd >= 0 && !finish_stage()) return false;
   std::string target;
   struct stat st;
   bool exists = false;

@@ -330,14 +330,14 @@ case_keepold() {
   [ "$(state)" = "$before" ] || fail "files changed: $(state)"
 }
 
-# An output that outgrows the room first set aside for it, and then cannot get more: the run
-# fails like any failed write, and the old file and the folder are as they were.
+# An output that can be written only in part while it is being made: the run fails like any
+# failed write, and the old file and the folder are as they were.
 case_outgrow() {
   { yes 'while eax == 1' | head -n 100000; yes end | head -n 100000; } >in.s
   "$gen" 1000 5 >in.asm
   local before
   before=$(state)
-  # Room for one and a half times the input, not for the four times that the output needs.
+  # Room for twice the input, not for the four times that the output needs.
   local kib=$(($(stat -c %s in.s) * 2 / 1024))
   (trap '' XFSZ; ulimit -f "$kib"; exec "$bin" in.s >"$out" 2>"$err")
   st=$?
