@@ -114,10 +114,15 @@ static bool finish_stage() {
   if (staged == 0) return true;
   void* p = mmap(nullptr, staged, PROT_READ, MAP_SHARED, stage_fd, 0);
   if (p == MAP_FAILED) {
-    // Read it back instead.
+    // Read it back instead, in as many reads as it takes.
     new_buffer(staged);
-    if (pread(stage_fd, out_thing.buf, staged, 0) != static_cast<ssize_t>(staged)) return false;
-    out_thing.len = staged;
+    while (out_thing.len < staged) {
+      const ssize_t n = pread(stage_fd, out_thing.buf + out_thing.len, staged - out_thing.len,
+                              static_cast<off_t>(out_thing.len));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      out_thing.len += static_cast<size_t>(n);
+    }
     return true;
   }
   delete[] out_thing.buf;
