@@ -1,8 +1,6 @@
 // The label maker and the choice of false jump.
 #include "codegen/codegen.h"
 
-#include <cstring>
-
 #include "driver/driver.h"
 
 int64_t lbl_n = 0;

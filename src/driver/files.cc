@@ -1,9 +1,6 @@
 // Reading the input whole, and the output path that comes from the input's.
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
