@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "driver/driver.h"
+#include "out/out.h"
+#include "scan/scan.h"
 #include "gen.h"
 
 // The whole line loop over a generated input, as translate_all runs it inside the tool.

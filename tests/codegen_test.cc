@@ -1,11 +1,19 @@
 // Labels, false jumps, block closing and the statement handlers, driven one line at a time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "codegen/codegen.h"
-#include "driver/driver.h"
+#include "out/out.h"
+
+// Start as a new process would.
+static void fresh() {
+  reset_codegen();
+  out_thing.clear();
+}
 
 TEST(MakeLbl, OneCounterForEveryPrefix) {
-  restart();
+  fresh();
   EXPECT_EQ(make_lbl("while_head"), ".while_head_0");
   EXPECT_EQ(make_lbl("while_end"), ".while_end_1");
   lbl_n = 9;
@@ -19,14 +27,14 @@ TEST(MakeLbl, NumbersInARunAcrossEveryCarry) {
   // Consecutive labels around each power of ten, and runs that start where lbl_n was set.
   for (int64_t start : {int64_t{0}, int64_t{7}, int64_t{95}, int64_t{995}, int64_t{99995},
                         int64_t{1} << 40, INT64_MAX - 3}) {
-    restart();
+    fresh();
     make_lbl("warm");  // a number given out before lbl_n is set
     lbl_n = start;
     const int64_t last = start > INT64_MAX - 12 ? start + 2 : start + 11;
     for (int64_t n = start; n <= last; ++n)
       ASSERT_EQ(make_lbl("if_end"), ".if_end_" + std::to_string(n)) << "from " << start;
   }
-  restart();
+  fresh();
   for (int64_t n = 0; n < 100000; ++n) ASSERT_EQ(make_lbl("l"), ".l_" + std::to_string(n));
 }
 
@@ -46,7 +54,7 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
 }
 
 TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
-  restart();
+  fresh();
   stk.push_back(Bx{0, 0, ".if_else_0", ".if_end_1", ""});
   stk.push_back(Bx{2, 0, "", ".while_end_3", ".while_head_2"});
   stk.push_back(Bx{1, 2, "", ".if_end_5", ""});
@@ -62,12 +70,41 @@ TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
   EXPECT_EQ(out_thing.view(), all);
 }
 
-// One statement per call, in order; the result is the output so far and the last status.
+// Call the handler of one statement written as "& & keyword argument": leading "&" give the
+// depth, the first word names the handler. The fixtures are all in this plain form.
+static int64_t depth_of(std::string_view l) {
+  int64_t d = 0;
+  for (char c : l) {
+    if (c != '&' && c != ' ') break;
+    d += c == '&';
+  }
+  return d;
+}
+
+static int call(std::string_view l) {
+  const int64_t depth = depth_of(l);
+  l.remove_prefix(std::min(l.find_first_not_of("& "), l.size()));
+  const size_t sp = std::min(l.find(' '), l.size());
+  const std::string_view kw = l.substr(0, sp);
+  const std::string_view arg = sp < l.size() ? l.substr(sp + 1) : std::string_view();
+  if (kw == "if") return do_if(depth, arg);
+  if (kw == "elif") return do_elif(depth, arg);
+  if (kw == "else") return do_else(depth, arg);
+  if (kw == "while") return do_while(depth, arg);
+  if (kw == "end") return do_end(depth, arg);
+  ADD_FAILURE() << "no statement in fixture: " << l;
+  return -1;
+}
+
+// One statement per call, in order, each closing what is deeper first as a line would; the
+// result is the output so far and the last status.
 static std::pair<std::string, int> run(std::initializer_list<std::string_view> lines) {
-  restart();
+  fresh();
   int st = 0;
-  for (std::string_view l : lines)
-    if ((st = translate_line(l)) != 0) break;
+  for (std::string_view l : lines) {
+    close_til(depth_of(l) + 1);
+    if ((st = call(l)) != 0) break;
+  }
   return {std::string(out_thing.view()), st};
 }
 
@@ -127,8 +164,8 @@ TEST(Handlers, CompareLineAndFalseJump) {
                            ".while_end_1:\n"},
   };
   for (const auto& c : cases) {
-    restart();
-    ASSERT_EQ(translate_line(c.line), 0) << c.line;
+    fresh();
+    ASSERT_EQ(call(c.line), 0) << c.line;
     close_til(0);
     EXPECT_EQ(out_thing.view(), c.want) << c.line;
   }

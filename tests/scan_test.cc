@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "codegen/codegen.h"
-#include "driver/driver.h"
+#include "out/out.h"
+#include "scan/scan.h"
 
 // Translate `text` as a whole input; the output, or "status N" after a statement error.
 static std::string tr(std::string_view text) {

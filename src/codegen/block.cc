@@ -1,17 +1,17 @@
 // The block stack, and the lines that close a block: its labels and, for a loop, the jump back.
 #include "codegen/codegen.h"
 
-#include "driver/driver.h"
+#include "out/out.h"
 
 std::vector<Bx> stk;
 
 void close_blk(const Bx& b) {
   switch (b.kind) {
-    case 0:
+    case if_blk:
       emit(b.else_lbl, ":");
       emit(b.end_lbl, ":");
       break;
-    case 1:
+    case else_blk:
       emit(b.end_lbl, ":");
       break;
     default:

@@ -6,9 +6,16 @@
 #include <string_view>
 #include <vector>
 
-// One open block. kind 0 is an if-branch, 1 an else-branch, 2 a while loop.
+// The kinds of open block.
+enum : int {
+  if_blk = 0,     // an if or elif branch, waiting for elif, else or its end
+  else_blk = 1,   // the else branch of an if chain
+  while_blk = 2,  // a loop
+};
+
+// One open block.
 struct Bx {
-  int kind = 0;
+  int kind = if_blk;
   int64_t depth = 0;     // depth markers on the line that opened it
   std::string else_lbl;  // if-branch: where its false jump lands
   std::string end_lbl;   // after the whole construct; never empty
@@ -42,3 +49,6 @@ int do_elif(int64_t depth, std::string_view arg);
 int do_else(int64_t depth, std::string_view arg);
 int do_while(int64_t depth, std::string_view arg);
 int do_end(int64_t depth, std::string_view arg);
+
+// Forget every open block and start labels again at 0, as in a new process.
+void reset_codegen();

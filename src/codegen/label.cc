@@ -1,13 +1,12 @@
 // The label maker and the choice of false jump.
 #include "codegen/codegen.h"
 
-#include "driver/driver.h"
+#include "common/bytes.h"
 
 int64_t lbl_n = 0;
 
 // The digits of the number last given out, kept as text at the end of `digits`. Numbers are
-// given out one after the other, so the next one's text is this one's plus one, a carry or two,
-// where converting every number afresh took as long as the rest of making its label.
+// given out one after the other, so the next one's text is this one's plus one.
 static char digits[20];
 static size_t ndigits = 0;
 static int64_t shown = -1;
@@ -22,14 +21,7 @@ static std::string_view digits_of(int64_t n) {
       v /= 10;
     } while (v != 0);
   } else {
-    size_t i = 1;
-    for (; i <= ndigits && *(end - i) == '9'; ++i) *(end - i) = '0';
-    if (i > ndigits) {
-      ndigits = i;
-      *(end - i) = '1';
-    } else {
-      ++*(end - i);
-    }
+    next_decimal(end, ndigits);
   }
   shown = n;
   return {end - ndigits, ndigits};
@@ -49,6 +41,12 @@ std::string make_lbl(std::string_view prefix) {
   *p++ = '_';
   p = put(p, digits_of(n));
   return std::string(buf, p);
+}
+
+void reset_codegen() {
+  stk.clear();
+  lbl_n = 0;
+  shown = -1;  // the cached digits belong to the run before
 }
 
 std::string jmpfalse(std::string_view op, bool unsig) {

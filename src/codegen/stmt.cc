@@ -4,7 +4,7 @@
 
 #include "common/common.h"
 #include "cond/cond.h"
-#include "driver/driver.h"
+#include "out/out.h"
 
 static bool unsigned_op(std::string_view op) {
   return op == "UGT" || op == "UGE" || op == "ULT" || op == "ULE";
@@ -13,18 +13,18 @@ static bool unsigned_op(std::string_view op) {
 // Emit the test of `c`: nothing when it is constantly true, "jmp target" when it is constantly
 // false, otherwise a cmp and the jump to `target` taken when it is false. `imm` is the status
 // for an immediate on the left of a comparison made at run time.
-static int test_cond(const cond3& c, std::string_view target, int imm) {
+static int test_cond(const cond3& c, std::string_view target, st imm) {
   bool truth = false;
   switch (constcmp(c.lhs, c.op, c.rhs, truth)) {
     case konst::big:
-      return bail("big num\n", 12);
+      return bail(st::big_num);
     case konst::yes:
       if (!truth) emit("jmp ", target);
       return 0;
     case konst::no:
       break;
   }
-  if (isimm2(c.lhs)) return bail("imm lhs\n", imm);
+  if (isimm2(c.lhs)) return bail(imm);
   emit("cmp ", lowerme(c.lhs), ", ", c.rhs);
   emit(jmpfalse(c.op, unsigned_op(c.op)), " ", target);
   return 0;
@@ -41,64 +41,64 @@ static Bx& open_blk(int kind, int64_t depth) {
 
 // elif and else continue an if-branch opened at their own depth, and nothing else.
 static bool if_on_top(int64_t depth) {
-  return !stk.empty() && stk.back().kind == 0 && stk.back().depth == depth;
+  return !stk.empty() && stk.back().kind == if_blk && stk.back().depth == depth;
 }
 
 int do_if(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
-  if (!c) return bail("bad if\n", 3);
+  if (!c) return bail(st::bad_if);
   std::string e = make_lbl("if_else");
   std::string n = make_lbl("if_end");
-  if (int st = test_cond(*c, e, 4)) return st;
-  Bx& b = open_blk(0, depth);
+  if (int r = test_cond(*c, e, st::imm_lhs_if)) return r;
+  Bx& b = open_blk(if_blk, depth);
   b.else_lbl = std::move(e);
   b.end_lbl = std::move(n);
   return 0;
 }
 
 int do_elif(int64_t depth, std::string_view arg) {
-  if (!if_on_top(depth)) return bail("elif bad\n", 5);
+  if (!if_on_top(depth)) return bail(st::elif_bad);
   // The top block is replaced by the new branch, which keeps the chain's end label.
   Bx& top = stk.back();
   // The branch before falls out to the end of the chain; its false jump lands on the new test.
   emit("jmp ", top.end_lbl);
   emit(top.else_lbl, ":");
   std::optional<cond3> c = parse_if(arg);
-  if (!c) return bail("bad elif\n", 6);
+  if (!c) return bail(st::bad_elif);
   std::string e = make_lbl("if_else");
-  if (int st = test_cond(*c, e, 7)) return st;
+  if (int r = test_cond(*c, e, st::imm_lhs_elif)) return r;
   top.else_lbl = std::move(e);
   return 0;
 }
 
 int do_else(int64_t depth, std::string_view) {
-  if (!if_on_top(depth)) return bail("else bad\n", 8);
+  if (!if_on_top(depth)) return bail(st::else_bad);
   // The top block becomes the else-branch of the same chain, with the same end label.
   Bx& top = stk.back();
   emit("jmp ", top.end_lbl);
   emit(top.else_lbl, ":");
-  top.kind = 1;
+  top.kind = else_blk;
   top.else_lbl.clear();
   return 0;
 }
 
 int do_while(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
-  if (!c) return bail("bad while\n", 9);
+  if (!c) return bail(st::bad_while);
   std::string h = make_lbl("while_head");
   std::string n = make_lbl("while_end");
   emit(h, ":");
   // A constantly false loop jumps straight to its end; a constantly true one has no test and is
   // left only by a jump in its body.
-  if (int st = test_cond(*c, n, 10)) return st;
-  Bx& b = open_blk(2, depth);
+  if (int r = test_cond(*c, n, st::imm_lhs_while)) return r;
+  Bx& b = open_blk(while_blk, depth);
   b.end_lbl = std::move(n);
   b.head_lbl = std::move(h);
   return 0;
 }
 
 int do_end(int64_t depth, std::string_view) {
-  if (stk.empty() || stk.back().depth != depth) return bail("end bad\n", 11);
+  if (stk.empty() || stk.back().depth != depth) return bail(st::end_bad);
   close_blk(stk.back());
   stk.pop_back();
   return 0;

@@ -1,4 +1,5 @@
-// Byte-string helpers shared by every part of the translator, and the one way to report an error.
+// Byte-string helpers shared by every part of the translator, the table of exit statuses and
+// their messages, and the one way to report an error.
 #pragma once
 
 #include <string>
@@ -21,5 +22,39 @@ inline std::string_view trimx(std::string_view s) {
 // `s` with "A".."Z" turned into "a".."z"; every other byte, and the length, stays.
 std::string lowerme(std::string s);
 
-// Write `msg` to standard error and return `status`, so a handler can `return bail(...)`.
-int bail(std::string_view msg, int status);
+// Every way a run ends, as its exit status. The three "imm lhs" statuses share a message and
+// tell the statement apart only by their number.
+enum class st : int {
+  ok = 0,
+  no_input = 1,
+  cant_open = 2,
+  bad_if = 3,
+  imm_lhs_if = 4,
+  elif_bad = 5,
+  bad_elif = 6,
+  imm_lhs_elif = 7,
+  else_bad = 8,
+  bad_while = 9,
+  imm_lhs_while = 10,
+  end_bad = 11,
+  big_num = 12,
+  cant_write = 13,
+  same_file = 14,
+  no_memory = 15,
+};
+
+// The highest status a run can end with.
+inline constexpr int last_status = static_cast<int>(st::no_memory);
+
+// The one line written to standard error for `s`, "\n" included; empty for st::ok and for a
+// number that is no status.
+std::string_view message(st s);
+inline std::string_view message(int s) { return message(static_cast<st>(s)); }
+
+// Write all of `s` to the descriptor `fd`, going on after an interrupted or partial write and
+// waiting while a non-blocking descriptor is full. False when a write fails.
+bool write_all(int fd, std::string_view s);
+
+// Write the message of `s` to standard error and return its status, so a handler can
+// `return bail(st::bad_if)`.
+int bail(st s);

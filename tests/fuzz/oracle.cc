@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "codegen/codegen.h"
-#include "driver/driver.h"
+#include "out/out.h"
+#include "scan/scan.h"
 
 // Present when a sanitizer runtime is linked in; lets its reports bypass the captured fd 2.
 extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));

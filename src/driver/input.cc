@@ -1,15 +1,13 @@
 // Reading the input whole, and the output path that comes from the input's.
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/common.h"
 #include "driver/driver.h"
+#include "scan/scan.h"
 
 static std::unique_ptr<char[]> inbuf;
 static void* inmap = nullptr;
@@ -17,39 +15,25 @@ static size_t inmap_len = 0;
 static dev_t in_dev = 0;
 static ino_t in_ino = 0;
 
-// A mapped input that another process cuts short raises SIGBUS on the first page past its new
-// end. The map is read only while translating, before anything is written, so the run ends as
-// a read error ends it. The only other mapped file is the finished output, read back from its
-// staging file for the echo; should a page of it fail, the output cannot be written.
-static void lost_page(int, siginfo_t* si, void*) {
-  const char* at = static_cast<const char*>(si->si_addr);
-  const char* map = static_cast<const char*>(inmap);
-  if (map && at >= map && at < map + inmap_len) {
-    bail("cant open\n", 2);
-    _exit(2);
-  }
-  bail("cant write\n", 13);
-  _exit(13);
-}
-
 // Map a regular file instead of copying it: its pages are in the page cache already, and reading
-// them into a fresh buffer cost a page fault and a copy for every 4 KiB.
+// them into a fresh buffer cost a page fault and a copy for every 4 KiB. The map is read only
+// while translating, before anything is written, so a page lost to a file cut short ends the
+// run as a read error ends it.
 static bool map_input(int fd, size_t len) {
   void* p = mmap(nullptr, len, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   if (p == MAP_FAILED) return false;
-  if (inmap) munmap(inmap, inmap_len);
+  if (inmap) {
+    unwatch_map(inmap);
+    munmap(inmap, inmap_len);
+  }
   inmap = p;
   inmap_len = len;
+  watch_map(p, len, st::cant_open);
   file_lines = std::string_view(static_cast<const char*>(p), len);
   return true;
 }
 
 bool read_input(const char* path) {
-  struct sigaction sa {};
-  sa.sa_sigaction = lost_page;
-  sa.sa_flags = SA_SIGINFO;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGBUS, &sa, nullptr);
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;

@@ -1,0 +1,69 @@
+// The staging file: an unnamed file in the output's folder that the output is written to, a
+// window at a time, while it is being made.
+//
+// A buffer for the whole output was fresh memory that the kernel cleared page by page and that
+// was copied into the page cache again at the end, half of a large run; a window stays in the
+// cache while it fills, and the page cache holds the one whole copy. Nothing can see the file
+// until it is given a name, and it vanishes with the process if it never is.
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "driver/driver.h"
+#include "out/out.h"
+
+int stage_fd = -1;                 // the staging file, or -1 while the output is on the heap
+static size_t staged = 0;          // bytes of the output in the staging file
+static bool stage_failed = false;  // a write to it failed: the output cannot be written
+
+// 256 KiB: small enough to stay in the cache, large enough that writes are few.
+constexpr size_t window = size_t{1} << 18;
+
+// Move the window to the staging file. After a failed write nothing more is written, but the
+// translation goes on: a statement error further down still comes first.
+static void spill(std::string_view held) {
+  if (!stage_failed && !write_all(stage_fd, held)) stage_failed = true;
+  staged += held.size();
+}
+
+bool stage_open(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return false;  // a file system without unnamed files, or a folder not writable
+  stage_fd = fd;
+  out_thing.drain = spill;
+  out_thing.reserve(window);
+  return true;
+}
+
+static void unmap(char* p, size_t n) {
+  unwatch_map(p);
+  munmap(p, n);
+}
+
+bool stage_finish() {
+  spill(out_thing.view());
+  out_thing.clear();
+  out_thing.drain = nullptr;
+  if (stage_failed) return false;
+  if (staged == 0) return true;
+  void* p = mmap(nullptr, staged, PROT_READ, MAP_SHARED, stage_fd, 0);
+  if (p != MAP_FAILED) {
+    // Should a page of it fail while it is echoed, the output cannot be written.
+    watch_map(p, staged, st::cant_write);
+    out_thing.adopt(static_cast<char*>(p), staged, unmap);
+    return true;
+  }
+  // Read it back instead, in as many reads as it takes.
+  out_thing.reserve(staged);
+  while (out_thing.len < staged) {
+    const ssize_t n = pread(stage_fd, out_thing.buf + out_thing.len, staged - out_thing.len,
+                            static_cast<off_t>(out_thing.len));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out_thing.len += static_cast<size_t>(n);
+  }
+  return true;
+}

@@ -1,0 +1,49 @@
+// The output line list: the text that translation appends to, line by line.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "common/bytes.h"
+
+// The output text: every line followed by "\n"; lines are appended and never changed. A plain
+// growing buffer, because appending is the translator's innermost step: std::string tested its
+// room and wrote a terminating NUL for every piece of every line, a tenth of the whole run.
+struct outbuf {
+  char* buf = nullptr;
+  size_t len = 0;
+  size_t cap = 0;
+  // Set while the output is staged elsewhere (a file): called with the bytes held when they no
+  // longer leave room, which are then dropped from the buffer. Null: the buffer grows instead.
+  void (*drain)(std::string_view held) = nullptr;
+
+  std::string_view view() const { return {buf, len}; }
+  bool empty() const { return len == 0; }
+  void clear() { len = 0; }
+  // Make room for `n` bytes in all, keeping those held.
+  void reserve(size_t n);
+  // Make room for `n` bytes more.
+  void make_room(size_t n);
+  // Where the next `n` bytes go; the caller writes them and adds `n` to `len`.
+  char* room(size_t n) {
+    if (cap - len < n) make_room(n);
+    return buf + len;
+  }
+  // Use `p`, `n` bytes long and holding the whole output, as the buffer, without copying.
+  // `release` frees it when the buffer changes again (null: delete[]).
+  void adopt(char* p, size_t n, void (*release)(char*, size_t));
+};
+
+extern outbuf out_thing;
+
+// Append one output line made of `parts`, followed by "\n".
+template <class... T>
+void emit(const T&... parts) {
+  const std::string_view v[] = {std::string_view(parts)...};
+  size_t n = 1;
+  for (std::string_view s : v) n += s.size();
+  char* p = out_thing.room(n);
+  for (std::string_view s : v) p = put(p, s);
+  *p = '\n';
+  out_thing.len += n;
+}

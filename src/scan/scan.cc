@@ -1,0 +1,108 @@
+// The line scanner: depth markers, closing by depth, comments, and dispatch to the statements.
+#include "scan/scan.h"
+
+#include <cstring>
+
+#include "codegen/codegen.h"
+#include "common/bytes.h"
+#include "common/common.h"
+#include "out/out.h"
+
+std::string_view file_lines;
+int64_t lnum = 0;
+
+// Whether `w` spells the lower-case keyword `kw`, of the same length, in any case.
+static bool same_word(std::string_view w, std::string_view kw) {
+  // `kw` is lower case; setting bit 5 of a letter lower-cases it and makes no other byte equal
+  // to a lower-case letter that it was not already.
+  for (size_t i = 0; i < kw.size(); ++i)
+    if ((w[i] | 0x20) != kw[i]) return false;
+  return true;
+}
+
+// The statement that the first word of `body` names, ignoring case, or stmt::plain; the word's
+// length in `len`. Most lines are instructions, and a test of the first byte spares them the
+// rest.
+static stmt keyword(std::string_view body, size_t& len) {
+  switch (body[0]) {
+    case 'i': case 'I': case 'e': case 'E': case 'w': case 'W': break;
+    default: return stmt::plain;
+  }
+  // The word ends at its first space or tab; a word longer than "while" is no keyword.
+  size_t n = 0;
+  while (n < body.size() && n < 6 && body[n] != ' ' && body[n] != '\t') ++n;
+  len = n;
+  const std::string_view w = body.substr(0, n);
+  switch (n) {
+    case 2: return same_word(w, "if") ? stmt::if_ : stmt::plain;
+    case 3: return same_word(w, "end") ? stmt::end : stmt::plain;
+    case 4:
+      if (same_word(w, "elif")) return stmt::elif;
+      return same_word(w, "else") ? stmt::else_ : stmt::plain;
+    case 5: return same_word(w, "while") ? stmt::while_ : stmt::plain;
+    default: return stmt::plain;
+  }
+}
+
+line_scan scan_line(std::string_view line) {
+  line_scan s;
+  s.prefix = marker_prefix(line, s.depth);
+  s.body = trimx(line.substr(s.prefix));
+  if (s.body.empty() || s.body[0] == ';') return s;
+  s.kind = keyword(s.body, s.word);
+  if (s.kind != stmt::plain) s.arg = trimx(s.body.substr(s.word));
+  return s;
+}
+
+// Append `text` as one output line. Lines of file_lines may be copied in a block that runs past
+// their end (put_line); a line from anywhere else is copied to its end and no further.
+static void pass(std::string_view text) {
+  const char* begin = file_lines.data();
+  const char* end = begin + file_lines.size();
+  const char* stop = text.data() >= begin && text.data() <= end ? end : text.data() + text.size();
+  char* p = out_thing.room(32 + text.size() + 1);
+  out_thing.len = static_cast<size_t>(put_line(p, text, stop) - out_thing.buf);
+}
+
+int translate_line(std::string_view line) {
+  const line_scan s = scan_line(line);
+  // Every line, blank and comment lines too, ends the blocks opened deeper than it.
+  if (!stk.empty() && stk.back().depth > s.depth) close_til(s.depth + 1);
+  switch (s.kind) {
+    case stmt::blank: pass(line); return 0;
+    case stmt::plain: pass(s.body); return 0;
+    case stmt::if_: return do_if(s.depth, s.arg);
+    case stmt::elif: return do_elif(s.depth, s.arg);
+    case stmt::else_: return do_else(s.depth, s.arg);
+    case stmt::while_: return do_while(s.depth, s.arg);
+    case stmt::end: return do_end(s.depth, s.arg);
+  }
+  return 0;
+}
+
+std::string_view next_line(size_t& pos) {
+  const char* text = file_lines.data();
+  const size_t size = file_lines.size();
+  const void* nl = std::memchr(text + pos, '\n', size - pos);
+  const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - text) : size;
+  std::string_view line(text + pos, end - pos);
+  // A CRLF file translates like the same file with LF line ends.
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  pos = nl ? end + 1 : size;
+  return line;
+}
+
+int translate_all() {
+  size_t pos = 0;
+  for (lnum = 0; pos < file_lines.size(); ++lnum)
+    if (int r = translate_line(next_line(pos))) return r;
+  close_til(0);
+  return 0;
+}
+
+void restart() {
+  file_lines = {};
+  out_thing.clear();
+  lnum = 0;
+  reset_codegen();
+}

@@ -1,0 +1,44 @@
+// The line scanner: splits the input into lines, reads each line's depth markers and first word,
+// closes the blocks the line ends, and hands statements to their handlers.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// The whole input as read: lines end at "\n", and one "\r" before it (or at the very end of the
+// text) is not part of the line. Only read once reading is done.
+extern std::string_view file_lines;
+
+// Index of the input line being translated, 0 for the first.
+extern int64_t lnum;
+
+// What a line is. A blank line is empty after its markers and white space; a comment line's
+// text after them starts with ";". Both are copied as they stand.
+enum class stmt { blank, plain, if_, elif, else_, while_, end };
+
+// One line taken apart the way translation reads it. The views point into the line.
+struct line_scan {
+  stmt kind = stmt::blank;
+  int64_t depth = 0;      // "&" in the marker prefix
+  size_t prefix = 0;      // bytes of the marker prefix, "&" and spaces
+  std::string_view body;  // the rest of the line, trimmed
+  size_t word = 0;        // bytes of the first word of `body`
+  std::string_view arg;   // a statement's argument text, trimmed; empty otherwise
+};
+
+// Take `line` (without its terminator) apart.
+line_scan scan_line(std::string_view line);
+
+// The line of file_lines that starts at byte `pos`, without its terminator; `pos` moves on to
+// the start of the next line. Call while `pos` < file_lines.size().
+std::string_view next_line(size_t& pos);
+
+// Translate one input line (without its terminator). Returns 0, or a statement error's status.
+int translate_line(std::string_view line);
+
+// Translate every line of file_lines, then close the blocks still open. Returns 0, or the status
+// of the first statement error; lnum is then the index of the line that raised it.
+int translate_all();
+
+// Forget everything a translation left behind, so another can start as if the process were new.
+void restart();
