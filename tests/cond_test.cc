@@ -143,3 +143,30 @@ TEST(Constcmp, DecidesConditionsBetweenTwoNumbers) {
     }
   }
 }
+
+TEST(FindOp, TableOrderDecidesAndTheLeftmostOccurrenceSplits) {
+  const struct {
+    std::string_view arg;
+    std::string_view op;  // empty: none found
+    size_t at;
+  } cases[] = {
+      {"eax > 5 ; skip when eax == 0", "==", 24},
+      {"ecx < MAX_RESULTS", "ULT", 13},
+      {"ULTRA > 1", "ULT", 0},
+      {"a == b == c", "==", 2},
+      {"eax >= 5", ">=", 4},
+      {"eax > = 5", ">", 4},
+      {"ecx ult 10", "", 0},
+      {"", "", 0},
+  };
+  for (const auto& c : cases) {
+    const auto hit = find_op(c.arg);
+    if (c.op.empty()) {
+      EXPECT_FALSE(hit) << c.arg;
+      continue;
+    }
+    ASSERT_TRUE(hit) << c.arg;
+    EXPECT_EQ(ops[hit->op], c.op) << c.arg;
+    EXPECT_EQ(hit->at, c.at) << c.arg;
+  }
+}

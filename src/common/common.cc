@@ -49,9 +49,11 @@ bool write_all(int fd, std::string_view s) {
   return true;
 }
 
+int err_fd = 2;
+
 int bail(st s) {
   // One write for the whole message, so it cannot interleave with anything else. When nothing
   // is left to report to, the status still tells.
-  write_all(2, message(s));
+  if (err_fd >= 0) write_all(err_fd, message(s));
   return static_cast<int>(s);
 }

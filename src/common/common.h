@@ -55,6 +55,10 @@ inline std::string_view message(int s) { return message(static_cast<st>(s)); }
 // waiting while a non-blocking descriptor is full. False when a write fails.
 bool write_all(int fd, std::string_view s);
 
-// Write the message of `s` to standard error and return its status, so a handler can
+// Where bail writes: standard error, or nowhere (-1) for a companion that explains errors in
+// its own words.
+extern int err_fd;
+
+// Write the message of `s` to err_fd and return its status, so a handler can
 // `return bail(st::bad_if)`.
 int bail(st s);

@@ -32,8 +32,18 @@ bool isimm2(std::string_view s);
 // The value of `s`, for which isnum2 holds; nothing when it exceeds 2^63-1.
 std::optional<int64_t> numparse(std::string_view s);
 
-// Split `arg` at the first operator of `ops` that occurs in it; nothing when none occurs or
-// either side is empty after trimming.
+// Where the operator that splits a condition lies: its place in `ops` and its first byte.
+struct op_hit {
+  size_t op;
+  size_t at;
+};
+
+// The first operator of `ops` that occurs anywhere in `arg`, at its leftmost occurrence;
+// nothing when none occurs.
+std::optional<op_hit> find_op(std::string_view arg);
+
+// Split `arg` at the operator find_op finds; nothing when none occurs or either side is empty
+// after trimming.
 std::optional<cond3> parse_if(std::string_view arg);
 
 // What constcmp found out about a condition.

@@ -25,7 +25,7 @@ static size_t op_at(std::string_view s, size_t i) {
 // one test lets the scan pass over them.
 static bool op_start(char c) { return c == '=' || c == '!' || c == '>' || c == '<' || c == 'U'; }
 
-std::optional<cond3> parse_if(std::string_view arg) {
+std::optional<op_hit> find_op(std::string_view arg) {
   // One pass instead of one search per operator: the first time an operator is met is its
   // leftmost occurrence, and a better-placed operator met later still wins.
   size_t best = ops.size();
@@ -39,7 +39,14 @@ std::optional<cond3> parse_if(std::string_view arg) {
     }
   }
   if (best == ops.size()) return std::nullopt;
-  const std::string_view op = ops[best];
+  return op_hit{best, at};
+}
+
+std::optional<cond3> parse_if(std::string_view arg) {
+  const std::optional<op_hit> hit = find_op(arg);
+  if (!hit) return std::nullopt;
+  const std::string_view op = ops[hit->op];
+  const size_t at = hit->at;
   // The chosen operator decides, even when it leaves a side empty: no other one is tried.
   std::string_view lhs = trimx(arg.substr(0, at));
   std::string_view rhs = trimx(arg.substr(at + op.size()));
