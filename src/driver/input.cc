@@ -14,6 +14,9 @@ static void* inmap = nullptr;
 static size_t inmap_len = 0;
 static dev_t in_dev = 0;
 static ino_t in_ino = 0;
+// A regular input stays open until it is translated, to be looked at again then.
+static int in_fd = -1;
+static struct stat in_was {};
 
 // Map a regular file instead of copying it: its pages are in the page cache already, and reading
 // them into a fresh buffer cost a page fault and a copy for every 4 KiB. The map is read only
@@ -34,6 +37,8 @@ static bool map_input(int fd, size_t len) {
 }
 
 bool read_input(const char* path) {
+  if (in_fd >= 0) close(in_fd);
+  in_fd = -1;
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
@@ -43,11 +48,12 @@ bool read_input(const char* path) {
   }
   in_dev = st.st_dev;
   in_ino = st.st_ino;
-  const bool regular = S_ISREG(st.st_mode) && st.st_size > 0;
-  if (regular && map_input(fd, static_cast<size_t>(st.st_size))) {
-    close(fd);
-    return true;
+  if (S_ISREG(st.st_mode)) {
+    in_fd = fd;
+    in_was = st;
   }
+  const bool regular = S_ISREG(st.st_mode) && st.st_size > 0;
+  if (regular && map_input(fd, static_cast<size_t>(st.st_size))) return true;
   // Anything that cannot be mapped (a pipe, a device, an empty file) is read.
   // One byte more than the file holds, so the read that finds the end needs no larger buffer.
   size_t cap = 1 << 16;
@@ -65,15 +71,24 @@ bool read_input(const char* path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {  // a directory, or an I/O error: a truncated input is no input
       close(fd);
+      in_fd = -1;
       return false;
     }
     if (n == 0) break;
     len += static_cast<size_t>(n);
   }
-  close(fd);
+  if (in_fd != fd) close(fd);
   inbuf = std::move(buf);
   file_lines = std::string_view(inbuf.get(), len);
   return true;
+}
+
+bool input_unchanged() {
+  if (in_fd < 0) return true;  // a pipe or a device: what was read is all there is
+  struct stat now;
+  return fstat(in_fd, &now) == 0 && now.st_size == in_was.st_size &&
+         now.st_mtim.tv_sec == in_was.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == in_was.st_mtim.tv_nsec;
 }
 
 std::string out_path(std::string_view in) {

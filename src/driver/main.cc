@@ -9,12 +9,20 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   std::cin.tie(nullptr);
   guard_fds();
+  guard_signals();
   if (argc < 2) return bail(st::no_input);
   if (!read_input(argv[1])) return bail(st::cant_open);
   const std::string out = out_path(argv[1]);
   const bool same = names_input(out, argv[1]);
   prepare_output(same ? std::string() : out);
-  if (int r = translate_all()) return r;
+  // A statement error found in an input that changed meanwhile may be an artefact of the
+  // change: the message waits until the input is known to be as it was read.
+  const int said = err_fd;
+  err_fd = -1;
+  const int r = translate_all();
+  err_fd = said;
+  if (!input_unchanged()) return bail(st::cant_open);
+  if (r) return bail(static_cast<st>(r));
   if (same) return bail(st::same_file);
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
   if (!write_output()) return bail(st::cant_write);

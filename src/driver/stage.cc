@@ -27,10 +27,8 @@ static void spill(std::string_view held) {
   staged += held.size();
 }
 
-bool stage_open(const std::string& target) {
-  const size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+bool stage_open(int dir) {
+  const int fd = openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return false;  // a file system without unnamed files, or a folder not writable
   stage_fd = fd;
   out_thing.drain = spill;
