@@ -1,18 +1,55 @@
-// Loaded with LD_PRELOAD to make a call fail as some file systems make it fail, so the robust
-// cases can run the way the output is written there. REFUSE=tmpfile: open() refuses O_TMPFILE,
-// as NFS or vfat do. REFUSE=sharedmap: mmap() refuses shared maps of files.
+// Loaded with LD_PRELOAD to make a call fail as some file systems make it fail, or to stop the
+// run at a chosen point, so the robust cases can run the way the output is written there.
+// REFUSE is a comma-separated list of:
+//   tmpfile    open() refuses O_TMPFILE, as NFS or vfat do
+//   sharedmap  mmap() refuses shared maps of files
+//   close      closing an unnamed file reports EIO, as a delayed write error would
+//   swapback   removing a ".tmp-" file fails with EBUSY, and so does the second exchange of two
+//              names, so a swap can neither finish nor be undone
+//   shrink     the input is cut short by SHRINK bytes right after it is mapped
+// KILL=SIG:POINT[:N] raises SIG after the Nth call (default the first) at POINT succeeds:
+// "write" (a write to a file other than 0, 1, 2) or "link" (a file given a name by linkat).
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static bool refuse(const char* what) {
   const char* r = std::getenv("REFUSE");
-  return r && std::strcmp(r, what) == 0;
+  if (!r) return false;
+  const size_t n = std::strlen(what);
+  for (const char* p = r; (p = std::strstr(p, what)); p += n)
+    if ((p == r || p[-1] == ',') && (p[n] == '\0' || p[n] == ',')) return true;
+  return false;
 }
+
+// Raise the KILL signal at its call of `point`.
+static void maybe_kill(const char* point) {
+  static int calls = 0;
+  const char* k = std::getenv("KILL");
+  if (!k) return;
+  const char* at = std::strchr(k, ':');
+  if (!at) return;
+  ++at;
+  const size_t n = std::strlen(point);
+  if (std::strncmp(at, point, n) != 0 || (at[n] != '\0' && at[n] != ':')) return;
+  const int nth = at[n] == ':' ? std::atoi(at + n + 1) : 1;
+  if (++calls == nth) raise(std::atoi(k));
+}
+
+template <class F>
+static F real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+static int tmpfile_fd = -1;  // the last unnamed file opened
 
 extern "C" int open(const char* path, int flags, ...) {
   mode_t mode = 0;
@@ -26,9 +63,39 @@ extern "C" int open(const char* path, int flags, ...) {
     errno = EOPNOTSUPP;
     return -1;
   }
-  using open_fn = int (*)(const char*, int, ...);
-  static const open_fn real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open"));
-  return real(path, flags, mode);
+  static const auto f = real<int (*)(const char*, int, ...)>("open");
+  const int fd = f(path, flags, mode);
+  if ((flags & O_TMPFILE) == O_TMPFILE) tmpfile_fd = fd;
+  return fd;
+}
+
+extern "C" int openat(int dir, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = static_cast<mode_t>(va_arg(ap, int));
+    va_end(ap);
+  }
+  if ((flags & O_TMPFILE) == O_TMPFILE && refuse("tmpfile")) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  static const auto f = real<int (*)(int, const char*, int, ...)>("openat");
+  const int fd = f(dir, path, flags, mode);
+  if ((flags & O_TMPFILE) == O_TMPFILE) tmpfile_fd = fd;
+  return fd;
+}
+
+extern "C" int close(int fd) {
+  static const auto f = real<int (*)(int)>("close");
+  const int r = f(fd);
+  if (r == 0 && fd >= 0 && fd == tmpfile_fd && refuse("close")) {
+    tmpfile_fd = -1;
+    errno = EIO;
+    return -1;
+  }
+  return r;
 }
 
 extern "C" void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t off) {
@@ -36,7 +103,61 @@ extern "C" void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t
     errno = ENODEV;
     return MAP_FAILED;
   }
-  using mmap_fn = void* (*)(void*, size_t, int, int, int, off_t);
-  static const mmap_fn real = reinterpret_cast<mmap_fn>(dlsym(RTLD_NEXT, "mmap"));
-  return real(addr, len, prot, flags, fd, off);
+  static const auto f = real<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
+  void* p = f(addr, len, prot, flags, fd, off);
+  if (p != MAP_FAILED && fd >= 0 && (flags & MAP_PRIVATE) && prot == PROT_READ &&
+      refuse("shrink")) {
+    struct stat st;
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    const int w = ::open(self, O_WRONLY);
+    const off_t cut = std::atoll(std::getenv("SHRINK") ? std::getenv("SHRINK") : "1");
+    if (w >= 0 && fstat(w, &st) == 0 && st.st_size > cut) ftruncate(w, st.st_size - cut);
+    if (w >= 0) ::close(w);
+  }
+  return p;
+}
+
+extern "C" ssize_t write(int fd, const void* buf, size_t n) {
+  static const auto f = real<ssize_t (*)(int, const void*, size_t)>("write");
+  const ssize_t r = f(fd, buf, n);
+  if (r > 0 && fd > 2) maybe_kill("write");
+  return r;
+}
+
+extern "C" int linkat(int a, const char* from, int b, const char* to, int flags) {
+  static const auto f = real<int (*)(int, const char*, int, const char*, int)>("linkat");
+  const int r = f(a, from, b, to, flags);
+  if (r == 0) maybe_kill("link");
+  return r;
+}
+
+static bool stuck(const char* path) { return refuse("swapback") && std::strstr(path, ".tmp-"); }
+
+extern "C" int unlink(const char* path) {
+  if (stuck(path)) {
+    errno = EBUSY;
+    return -1;
+  }
+  static const auto f = real<int (*)(const char*)>("unlink");
+  return f(path);
+}
+
+extern "C" int unlinkat(int dir, const char* path, int flags) {
+  if (stuck(path)) {
+    errno = EBUSY;
+    return -1;
+  }
+  static const auto f = real<int (*)(int, const char*, int)>("unlinkat");
+  return f(dir, path, flags);
+}
+
+extern "C" int renameat2(int a, const char* from, int b, const char* to, unsigned flags) {
+  static int exchanges = 0;
+  if ((flags & RENAME_EXCHANGE) && refuse("swapback") && ++exchanges == 2) {
+    errno = EIO;
+    return -1;
+  }
+  static const auto f = real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  return f(a, from, b, to, flags);
 }

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Two runs writing one hard-linked output in place at the same time (p.s and p.S both give
+# p.asm): each waits for the other, and the file ends as one output or the other, never a mix.
+source "$(dirname "$0")/../tmplib.sh" "$@"
+plain 300000 small >p.s
+plain 200000 LARGE_LARGE >p.S
+"$gen" 1000 4 >p.asm
+ln p.asm other
+for round in $(seq 1 12); do
+  "$bin" p.s >/dev/null 2>"$work/e1" &
+  p1=$!
+  "$bin" p.S >/dev/null 2>"$work/e2" &
+  p2=$!
+  wait $p1; s1=$?
+  wait $p2; s2=$?
+  [ "$s1$s2" = 00 ] || fail "round $round: statuses $s1 and $s2: $(cat "$work/e1" "$work/e2")"
+  cmp -s p.asm p.s || cmp -s p.asm p.S || fail "round $round: p.asm is a mix of both outputs"
+  cmp -s p.asm other || fail "round $round: the second name differs"
+done
+no_temps
+exit $bad
