@@ -7,6 +7,9 @@
 //   swapback   removing a ".tmp-" file fails with EBUSY, and so does the second exchange of two
 //              names, so a swap can neither finish nor be undone
 //   shrink     the input is cut short by SHRINK bytes right after it is mapped
+// FAILWRITE=N makes the Nth write to a file other than 0, 1, 2 write half of its bytes and then
+// report EIO, as a disk failing in the middle of a write would.
+// PAUSE=S sleeps S seconds after each write to a file other than 0, 1, 2.
 // KILL=SIG:POINT[:N] raises SIG after the Nth call (default the first) at POINT succeeds:
 // "write" (a write to a file other than 0, 1, 2) or "link" (a file given a name by linkat).
 #include <cerrno>
@@ -120,8 +123,16 @@ extern "C" void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t
 
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {
   static const auto f = real<ssize_t (*)(int, const void*, size_t)>("write");
+  static int calls = 0;
+  const char* fw = std::getenv("FAILWRITE");
+  if (fd > 2 && fw && ++calls == std::atoi(fw)) {
+    if (n > 1) f(fd, buf, n / 2);
+    errno = EIO;
+    return -1;
+  }
   const ssize_t r = f(fd, buf, n);
   if (r > 0 && fd > 2) maybe_kill("write");
+  if (r > 0 && fd > 2 && std::getenv("PAUSE")) sleep(static_cast<unsigned>(std::atoi(std::getenv("PAUSE"))));
   return r;
 }
 

@@ -32,6 +32,12 @@ want_fail 13 "size limit, SIGXFSZ ignored"
 
 reset
 
+# A write that fails half-way, as on a failing disk: the old content is put back.
+shimmed FAILWRITE=1 -- in.s
+want_fail 13 "write error"
+[ "$(state)" = "$before" ] || fail "write error: files changed"
+reset
+
 # Stopped by each signal that ends a run, after the first piece of the new output is written.
 for sig in 1 2 3 15; do
   shimmed KILL=$sig:write -- in.s

@@ -22,11 +22,13 @@ for nth in 1 2; do
   "$gen" 3000 4 >"$long.asm"
 done
 
-# A run that succeeds: the new file, and no temporary file.
+# A run that succeeds: a new file, not the old one written over, and no temporary file.
+ino=$(stat -c %i "$long.asm")
 run "$long.s"
 want_status 0
 want_noerr
 same "$long.asm" "$long.s" "output"
 same "$out" "$long.s" "stdout"
+[ "$(stat -c %i "$long.asm")" != "$ino" ] || fail "written in place, not replaced"
 no_temps
 exit $bad
