@@ -15,7 +15,7 @@ fi
 # Every exit status must be documented, each with its message.
 for pair in "0:" "1:no input" "2:cant open" "3:bad if" "4:imm lhs" "5:elif bad" "6:bad elif" \
             "7:imm lhs" "8:else bad" "9:bad while" "10:imm lhs" "11:end bad" "12:big num" \
-            "13:cant write" "14:same file"; do
+            "13:cant write" "14:same file" "15:no memory"; do
   st=${pair%%:*} msg=${pair#*:}
   text=$(awk -v st="$st" '
     /^\.SH/ { inexit = ($0 ~ /EXIT STATUS/) }
@@ -26,4 +26,4 @@ done
 for sec in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES EXAMPLES; do
   grep -q "^\.SH \"\{0,1\}$sec" "$page" || { echo "FAIL: no $sec section"; exit 1; }
 done
-echo "ok: renders cleanly, statuses 0-14 documented"
+echo "ok: renders cleanly, statuses 0-15 documented"
