@@ -99,9 +99,10 @@ void prepare_output(const std::string& out) {
 }
 
 std::string temp_name(const out_plan& p) {
-  static unsigned long long seq = 0;
+  static unsigned long long seq = 0;  // names made by this run
   long most = fpathconf(p.dir, _PC_NAME_MAX);
-  if (most <= 0) most = NAME_MAX;
+  // No longer than NAME_MAX either: the name is kept whole for an early end to remove.
+  if (most <= 0 || most > NAME_MAX) most = NAME_MAX;
   std::string n = p.name;
   constexpr size_t added = 1 + 5 + 6;  // ".", ".tmp-", six letters
   // Cut to fit. A name too long for its own folder is refused later whatever is done here.
@@ -109,8 +110,9 @@ std::string temp_name(const out_plan& p) {
   if (n.size() > room) n.resize(room);
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  unsigned long long v = (static_cast<unsigned long long>(now.tv_nsec) << 20) ^
-                         static_cast<unsigned long long>(getpid()) ^ (++seq * 0x9e3779b97f4a7c15ULL);
+  using u64 = unsigned long long;
+  u64 v = (static_cast<u64>(now.tv_nsec) << 20) ^ static_cast<u64>(getpid()) ^
+          (++seq * 0x9e3779b97f4a7c15ULL);
   static const char letters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string t = "." + n + ".tmp-";

@@ -28,9 +28,10 @@ static const char* back = nullptr;
 static size_t back_len = 0;
 static struct timespec back_times[2];
 
-// The signals whose default is to end the process without a core dump of a fault. SIGPIPE is
-// not among them: it can only come from standard output, which is written after the file is
-// complete and nothing is left to undo. SIGXFSZ is ignored instead (see guard_signals).
+// The signals that end a process by default and come from outside it, not from a fault of its
+// own. SIGPIPE is not among them: it can only come from standard output, which is written after
+// the file is complete and nothing is left to undo. SIGXFSZ is ignored instead (see
+// guard_signals).
 static const int stops[] = {SIGHUP, SIGINT,  SIGQUIT,   SIGTERM, SIGUSR1, SIGUSR2,
                             SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR};
 

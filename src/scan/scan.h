@@ -38,7 +38,9 @@ int translate_line(std::string_view line);
 
 // Translate every line of file_lines, then close the blocks still open. Returns 0, or the status
 // of the first statement error; lnum is then the index of the line that raised it.
-int translate_all();
+// Out of line: whole-program optimisation inlined it into main, where the translation loop ran
+// a tenth slower (305 against 271 ms on the 100 MiB mix).
+[[gnu::noinline]] int translate_all();
 
 // Forget everything a translation left behind, so another can start as if the process were new.
 void restart();

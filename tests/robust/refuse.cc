@@ -132,7 +132,8 @@ extern "C" ssize_t write(int fd, const void* buf, size_t n) {
   }
   const ssize_t r = f(fd, buf, n);
   if (r > 0 && fd > 2) maybe_kill("write");
-  if (r > 0 && fd > 2 && std::getenv("PAUSE")) sleep(static_cast<unsigned>(std::atoi(std::getenv("PAUSE"))));
+  const char* pause = std::getenv("PAUSE");
+  if (r > 0 && fd > 2 && pause) sleep(static_cast<unsigned>(std::atoi(pause)));
   return r;
 }
 

@@ -65,7 +65,8 @@ same() { cmp -s "$1" "$2" || fail "$3: $1 and $2 differ"; }
 want_fail() {
   want_status "$1" "${2:-}"
   want_quiet
-  msg_of "$1" | cmp -s - "$err" || fail "${2:+$2: }stderr is not \"$(msg_of "$1")\": $(head -c 80 "$err")"
+  msg_of "$1" | cmp -s - "$err" ||
+    fail "${2:+$2: }stderr is not \"$(msg_of "$1")\": $(head -c 80 "$err")"
 }
 
 # Every path in the folder with its type, link target, owner, mode and checksum, to show
