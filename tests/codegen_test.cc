@@ -55,9 +55,18 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
 
 TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
   fresh();
-  stk.push_back(Bx{0, 0, ".if_else_0", ".if_end_1", ""});
-  stk.push_back(Bx{2, 0, "", ".while_end_3", ".while_head_2"});
-  stk.push_back(Bx{1, 2, "", ".if_end_5", ""});
+  // kind, depth, else or head label, end label
+  const auto blk = [](int kind, int64_t depth, int64_t lbl, int64_t end) {
+    Bx b;
+    b.kind = kind;
+    b.depth = depth;
+    b.else_lbl = lbl;
+    b.end_lbl = end;
+    return b;
+  };
+  stk.push_back(blk(if_blk, 0, 0, 1));
+  stk.push_back(blk(while_blk, 0, 2, 3));
+  stk.push_back(blk(else_blk, 2, 0, 5));
   close_til(3);
   EXPECT_EQ(out_thing.view(), "");
   close_til(1);

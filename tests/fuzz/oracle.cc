@@ -167,7 +167,7 @@ static void check_failure(const outcome& r, const std::vector<std::string_view>&
 }
 
 static const std::string_view roles[] = {".if_else_", ".if_end_", ".while_head_", ".while_end_"};
-enum role { r_else, r_end, r_head, r_wend };
+enum lrole { r_else, r_end, r_head, r_wend };
 
 static bool mnemonic(std::string_view m) {
   static const std::string_view all[] = {"jmp", "jne", "je",  "jl", "jg", "jle",
@@ -187,7 +187,7 @@ static bool generated(std::string_view o) {
 }
 
 struct def {
-  role r;
+  lrole r;
   size_t at;
 };
 
@@ -196,7 +196,7 @@ static void check_labels(const std::vector<std::string_view>& out, int64_t made)
   std::map<int64_t, def> defs;
   struct ref {
     bool cond;
-    role r;
+    lrole r;
     int64_t n;
     size_t at;
   };
@@ -230,10 +230,10 @@ static void check_labels(const std::vector<std::string_view>& out, int64_t made)
       n = n * 10 + (c - '0');
     }
     if (is_def) {
-      if (!defs.emplace(n, def{static_cast<role>(r), i}).second)
+      if (!defs.emplace(n, def{static_cast<lrole>(r), i}).second)
         fail("label number defined twice", o);
     } else {
-      refs.push_back({mn != "jmp ", static_cast<role>(r), n, i});
+      refs.push_back({mn != "jmp ", static_cast<lrole>(r), n, i});
     }
   }
   // Every number handed out is defined once, and nothing else is.
@@ -254,7 +254,7 @@ static void check_labels(const std::vector<std::string_view>& out, int64_t made)
     const int64_t n = entry.first;
     const def& d = entry.second;
     // if and while take two numbers in a row: else/head first, then end.
-    auto partner = [&](int64_t m, role want) {
+    auto partner = [&](int64_t m, lrole want) {
       auto p = defs.find(m);
       if (p == defs.end() || p->second.r != want) fail("label without its pair", out[d.at]);
       return p->second.at;
