@@ -55,8 +55,9 @@ void emit_lbl(role r, int64_t n);
 void emit_jump(std::string_view mnemonic, role r, int64_t n);
 
 // The jump mnemonic taken when `op` is false after `cmp lhs, rhs`; `unsig` selects the table of
-// the unsigned word operators. Anything not in the chosen table gives "jne".
-std::string jmpfalse(std::string_view op, bool unsig);
+// the unsigned word operators. Anything not in the chosen table gives "jne". The text is a
+// constant: it is copied into a line at once.
+std::string_view jmpfalse(std::string_view op, bool unsig);
 
 // Append the closing lines of `b` to the output.
 void close_blk(const Bx& b);

@@ -43,7 +43,7 @@ void reset_codegen() {
   lbl_n = 0;
 }
 
-std::string jmpfalse(std::string_view op, bool unsig) {
+std::string_view jmpfalse(std::string_view op, bool unsig) {
   if (unsig) {
     if (op == "UGT") return "jbe";
     if (op == "UGE") return "jb";

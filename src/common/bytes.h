@@ -92,8 +92,9 @@ inline char* put_num(char* p, uint64_t v) {
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
+  // The length by comparisons: a division per digit to count them cost as much as writing them.
   size_t n = 1;
-  for (uint64_t t = v; t >= 10; t /= 10) ++n;
+  for (uint64_t t = 10; n < 20 && v >= t; t *= 10) ++n;
   char* end = p + n;
   char* q = end;
   while (v >= 100) {

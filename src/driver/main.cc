@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   const std::string out = out_path(argv[1]);
   const bool same = names_input(out, argv[1]);
   prepare_output(same ? std::string() : out);
-  if (int r = translate_all()) return r;
+  if (int r = translate_all(drop_input)) return r;
   if (same) return bail(st::same_file);
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
   if (!write_output()) return bail(st::cant_write);
