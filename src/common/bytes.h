@@ -92,9 +92,30 @@ inline char* put_num(char* p, uint64_t v) {
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  // The length by comparisons: a division per digit to count them cost as much as writing them.
-  size_t n = 1;
-  for (uint64_t t = 10; n < 20 && v >= t; t *= 10) ++n;
+  // The length from the bit length (1233/4096 is just above log10(2)) and one comparison: a
+  // division per digit to count them cost as much as writing them.
+  static constexpr uint64_t tens[] = {1,
+                                      10,
+                                      100,
+                                      1000,
+                                      10000,
+                                      100000,
+                                      1000000,
+                                      10000000,
+                                      100000000,
+                                      1000000000,
+                                      10000000000,
+                                      100000000000,
+                                      1000000000000,
+                                      10000000000000,
+                                      100000000000000,
+                                      1000000000000000,
+                                      10000000000000000,
+                                      100000000000000000,
+                                      1000000000000000000,
+                                      10000000000000000000u};
+  const size_t t = static_cast<size_t>(std::bit_width(v | 1) * 1233) >> 12;
+  const size_t n = t + (v >= tens[t] || v == 0 ? 1 : 0);
   char* end = p + n;
   char* q = end;
   while (v >= 100) {
