@@ -79,5 +79,13 @@ two_files() {
     'inc ebx' .if_else_2: .if_end_3: 'jmp .while_head_0' .while_end_1: >want
 }
 
+# Under the refuse shim, the shim must have refused something, or the run tested the usual way.
+if [ -n "${REFUSE:-}" ]; then
+  export REFUSE_LOG=$work/refused
+  : >"$REFUSE_LOG"
+fi
 . "$case_file"
+if [ -n "${REFUSE:-}" ] && [ ! -s "$REFUSE_LOG" ]; then
+  fail "the shim never refused ($REFUSE): was it loaded?"
+fi
 exit $bad

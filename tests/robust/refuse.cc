@@ -8,10 +8,25 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+using open_fn = int (*)(const char*, int, ...);
+
+// Each refusal adds a byte to the file REFUSE_LOG names, so that a run can show that the shim was
+// in front of the binary at all (a static binary, say, would never see it).
 static bool refuse(const char* what) {
   const char* r = std::getenv("REFUSE");
-  return r && std::strcmp(r, what) == 0;
+  if (!r || std::strcmp(r, what) != 0) return false;
+  if (const char* log = std::getenv("REFUSE_LOG")) {
+    static const open_fn real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open"));
+    const int fd = real(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      if (write(fd, "x", 1) < 0) {
+      }
+      close(fd);
+    }
+  }
+  return true;
 }
 
 extern "C" int open(const char* path, int flags, ...) {
@@ -26,7 +41,6 @@ extern "C" int open(const char* path, int flags, ...) {
     errno = EOPNOTSUPP;
     return -1;
   }
-  using open_fn = int (*)(const char*, int, ...);
   static const open_fn real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open"));
   return real(path, flags, mode);
 }

@@ -1,6 +1,6 @@
 # The output file breaks off while being written: a file that did not exist is not left behind,
 # and an old output file survives the failed write byte for byte.
-# also: tmpfile sharedmap
+# also: tmpfile
 yes 'mov eax, 1' | head -n 1000 >in.s
 for old in no yes; do
   rm -f in.asm

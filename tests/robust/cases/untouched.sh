@@ -1,6 +1,6 @@
 # Each statement error, on the last line behind open blocks, with and without an old output
 # file: status and message, and nothing changed.
-# also: tmpfile sharedmap
+# also: tmpfile
 inputs=(
   '3:if eax'
   '4:if 5 == eax'
