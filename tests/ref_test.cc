@@ -187,6 +187,30 @@ TEST(Ref, ConstantsAndImmediates) {
   });
 }
 
+TEST(Ref, ConstantTruthOfEveryOperator) {
+  // Below, equal to and above for each operator: the equal case tells strict from not.
+  const struct {
+    std::string cond;
+    bool truth;
+  } cases[] = {
+      {"4 == 5", false},   {"5 == 5", true},    {"6 == 5", false},   {"4 != 5", true},
+      {"5 != 5", false},   {"6 != 5", true},    {"4 >= 5", false},   {"5 >= 5", true},
+      {"6 >= 5", true},    {"4 <= 5", true},    {"5 <= 5", true},    {"6 <= 5", false},
+      {"4 > 5", false},    {"5 > 5", false},    {"6 > 5", true},     {"4 < 5", true},
+      {"5 < 5", false},    {"6 < 5", false},    {"4 UGT 5", false},  {"5 UGT 5", false},
+      {"6 UGT 5", true},   {"4 UGE 5", false},  {"5 UGE 5", true},   {"6 UGE 5", true},
+      {"4 ULT 5", true},   {"5 ULT 5", false},  {"6 ULT 5", false},  {"4 ULE 5", true},
+      {"5 ULE 5", true},   {"6 ULE 5", false},  {"0x10 == 16", true}, {"0XfF == 255", true},
+      {"007 == 7", true},  {"0x0 < 0", false},  {"10 < 9", false},   {"0xA > 9", true},
+  };
+  std::vector<row> rows;
+  for (const auto& c : cases)
+    rows.push_back({"if " + c.cond + "\n", 0, "",
+                    std::string(c.truth ? "" : "jmp .if_else_0\n") + ".if_else_0:\n.if_end_1:\n",
+                    1, 2});
+  check_both(rows);
+}
+
 TEST(Ref, LinesAsTheyAreRead) {
   check_both({
       {"", 0, "", "", 0, 0},
