@@ -144,6 +144,9 @@ TEST(Ref, KeywordsInAnyCaseAndChains) {
        ".while_head_0:\ncmp ecx, 'A'\njbe .while_end_1\njmp .while_head_0\n.while_end_1:\n", 2, 2},
       {"if eax ugt 5\n", 3, "bad if\n", "", 0, 0},
       {"iff a == b\nendif\n", 0, "", "iff a == b\nendif\n", 2, 0},
+      {"whilex a == b\nElsE1\n", 0, "", "whilex a == b\nElsE1\n", 2, 0},
+      {"if\teax == 1\nend\tnote\n", 0, "", "cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n",
+       2, 2},
       {"if a == 1\nELIF a == 2\nElse whatever\nEnd\n", 0, "",
        "cmp a, 1\njne .if_else_0\njmp .if_end_1\n.if_else_0:\ncmp a, 2\njne .if_else_2\n"
        "jmp .if_end_1\n.if_else_2:\n.if_end_1:\n",
