@@ -67,7 +67,7 @@ TEST(Bytes, MarkerPrefixAgreesWithTheByteLoop) {
 }
 
 TEST(Bytes, PutLineWritesTheLineAndItsEndAtEveryDistanceFromTheTextEnd) {
-  std::string text(100, 'q');
+  std::string text(128, 'q');  // room for the longest line at the largest distance
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('A' + i % 50);
   std::vector<char> dst(200);
   for (size_t n = 0; n <= 64; ++n)

@@ -40,7 +40,7 @@ inline char* put(char* p, std::string_view s) {
 // the byte.
 inline uint64_t bytes_eq(uint64_t w, char c) {
   constexpr uint64_t low7 = 0x7f7f7f7f7f7f7f7f;
-  const uint64_t x = w ^ (0x0101010101010101 * static_cast<unsigned char>(c));
+  const uint64_t x = w ^ (uint64_t{0x0101010101010101} * static_cast<unsigned char>(c));
   return ~(((x & low7) + low7) | x) & ~low7;
 }
 
