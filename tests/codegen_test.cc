@@ -48,7 +48,9 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
       {">", false, "jle"},  {"<", false, "jge"},   {"UGT", true, "jbe"}, {"UGE", true, "jb"},
       {"ULT", true, "jae"}, {"ULE", true, "ja"},   {"UGT", false, "jne"}, {"==", true, "jne"},
       {"<", true, "jne"},   {"ugt", true, "jne"},  {"ugt", false, "jne"}, {"", false, "jne"},
-      {"", true, "jne"},    {"=", false, "jne"},
+      {"", true, "jne"},    {"=", false, "jne"},   {"UGX", true, "jne"}, {"UG", true, "jne"},
+      {"ULTE", true, "jne"}, {"XGT", true, "jne"}, {"=>", false, "jne"}, {"!!", false, "jne"},
+      {">==", false, "jne"}, {"<>", false, "jne"},  {"!", false, "jne"},
   };
   for (const auto& c : cases) EXPECT_EQ(jmpfalse(c.op, c.unsig), c.want) << c.op << c.unsig;
 }
