@@ -39,13 +39,8 @@ run_limited() {
   st=$?
 }
 
-msg_of() {
-  case $1 in
-    1) echo "no input" ;; 2) echo "cant open" ;; 3) echo "bad if" ;; 4 | 7 | 10) echo "imm lhs" ;;
-    5) echo "elif bad" ;; 6) echo "bad elif" ;; 8) echo "else bad" ;; 9) echo "bad while" ;;
-    11) echo "end bad" ;; 12) echo "big num" ;; 13) echo "cant write" ;; 14) echo "same file" ;;
-  esac
-}
+# The message of status $1, "\n" included, from the translator's table.
+msg_of() { "$gen" msg "$1"; }
 
 want_status() { [ "$st" = "$1" ] || fail "status $st, want $1"; }
 want_quiet() { [ ! -s "$out" ] || fail "stdout not empty on status $st"; }
