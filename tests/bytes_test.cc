@@ -67,7 +67,7 @@ TEST(Bytes, MarkerPrefixAgreesWithTheByteLoop) {
 }
 
 TEST(Bytes, PutLineWritesTheLineAndItsEndAtEveryDistanceFromTheTextEnd) {
-  std::string text(100, 'q');
+  std::string text(128, 'q');  // room for the longest line at the largest distance
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('A' + i % 50);
   std::vector<char> dst(200);
   for (size_t n = 0; n <= 64; ++n)
@@ -83,17 +83,23 @@ TEST(Bytes, PutLineWritesTheLineAndItsEndAtEveryDistanceFromTheTextEnd) {
     }
 }
 
-TEST(Bytes, NextDecimalCountsAsToStringAcrossEveryCarry) {
-  for (uint64_t start : {uint64_t{0}, uint64_t{8}, uint64_t{97}, uint64_t{9995}, uint64_t{999999990},
-                         uint64_t{9223372036854775800u}}) {
-    char buf[24];
-    char* const end = buf + sizeof buf;
-    std::string s = std::to_string(start);
-    size_t n = s.size();
-    std::memcpy(end - n, s.data(), n);
-    for (uint64_t v = start + 1; v < start + 30; ++v) {
-      next_decimal(end, n);
-      ASSERT_EQ(std::string(end - n, n), std::to_string(v));
-    }
+TEST(Bytes, PutNumWritesWhatToStringWrites) {
+  std::vector<uint64_t> vs = {0, UINT64_MAX, uint64_t{INT64_MAX}};
+  // Every power of ten and its neighbours, where the length and the pair split change.
+  for (uint64_t t = 1; t <= uint64_t{10000000000000000000u}; t *= 10) {
+    for (uint64_t d : {t - 1, t, t + 1, t * 2 - 1}) vs.push_back(d);
+    if (t > UINT64_MAX / 10) break;
+  }
+  for (uint64_t v = 0; v < 100000; ++v) vs.push_back(v);
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 100000; ++i) vs.push_back(rng() >> (rng() % 64));
+  char buf[32];
+  for (uint64_t v : vs) {
+    std::fill(std::begin(buf), std::end(buf), '#');
+    char* end = put_num(buf + 4, v);
+    const std::string want = std::to_string(v);
+    ASSERT_EQ(std::string(buf + 4, end), want);
+    ASSERT_EQ(buf[3], '#');
+    ASSERT_EQ(*end, '#');
   }
 }

@@ -48,16 +48,27 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
       {">", false, "jle"},  {"<", false, "jge"},   {"UGT", true, "jbe"}, {"UGE", true, "jb"},
       {"ULT", true, "jae"}, {"ULE", true, "ja"},   {"UGT", false, "jne"}, {"==", true, "jne"},
       {"<", true, "jne"},   {"ugt", true, "jne"},  {"ugt", false, "jne"}, {"", false, "jne"},
-      {"", true, "jne"},    {"=", false, "jne"},
+      {"", true, "jne"},    {"=", false, "jne"},   {"UGX", true, "jne"}, {"UG", true, "jne"},
+      {"ULTE", true, "jne"}, {"XGT", true, "jne"}, {"=>", false, "jne"}, {"!!", false, "jne"},
+      {">==", false, "jne"}, {"<>", false, "jne"},  {"!", false, "jne"},
   };
   for (const auto& c : cases) EXPECT_EQ(jmpfalse(c.op, c.unsig), c.want) << c.op << c.unsig;
 }
 
 TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
   fresh();
-  stk.push_back(Bx{0, 0, ".if_else_0", ".if_end_1", ""});
-  stk.push_back(Bx{2, 0, "", ".while_end_3", ".while_head_2"});
-  stk.push_back(Bx{1, 2, "", ".if_end_5", ""});
+  // kind, depth, else or head label, end label
+  const auto blk = [](int kind, int64_t depth, int64_t lbl, int64_t end) {
+    Bx b;
+    b.kind = kind;
+    b.depth = depth;
+    b.else_lbl = lbl;
+    b.end_lbl = end;
+    return b;
+  };
+  stk.push_back(blk(if_blk, 0, 0, 1));
+  stk.push_back(blk(while_blk, 0, 2, 3));
+  stk.push_back(blk(else_blk, 2, 0, 5));
   close_til(3);
   EXPECT_EQ(out_thing.view(), "");
   close_til(1);

@@ -1,22 +1,20 @@
 // The block stack, and the lines that close a block: its labels and, for a loop, the jump back.
 #include "codegen/codegen.h"
 
-#include "out/out.h"
-
-std::vector<Bx> stk;
+std::deque<Bx> stk;
 
 void close_blk(const Bx& b) {
   switch (b.kind) {
     case if_blk:
-      emit(b.else_lbl, ":");
-      emit(b.end_lbl, ":");
+      emit_lbl(role::if_else, b.else_lbl);
+      emit_lbl(role::if_end, b.end_lbl);
       break;
     case else_blk:
-      emit(b.end_lbl, ":");
+      emit_lbl(role::if_end, b.end_lbl);
       break;
     default:
-      emit("jmp ", b.head_lbl);
-      emit(b.end_lbl, ":");
+      emit_jump("jmp", role::while_head, b.head_lbl);
+      emit_lbl(role::while_end, b.end_lbl);
       break;
   }
 }

@@ -1,67 +1,64 @@
-// The label maker and the choice of false jump.
+// The label maker, label and jump lines, and the choice of false jump.
 #include "codegen/codegen.h"
 
 #include "common/bytes.h"
+#include "out/out.h"
 
 int64_t lbl_n = 0;
 
-// The digits of the number last given out, kept as text at the end of `digits`. Numbers are
-// given out one after the other, so the next one's text is this one's plus one.
-static char digits[20];
-static size_t ndigits = 0;
-static int64_t shown = -1;
+static constexpr std::string_view prefixes[] = {".if_else_", ".if_end_", ".while_head_",
+                                                ".while_end_"};
 
-static std::string_view digits_of(int64_t n) {
-  char* const end = digits + sizeof digits;
-  if (shown < 0 || n != shown + 1) {  // the first label, or lbl_n was set
-    uint64_t v = static_cast<uint64_t>(n);
-    ndigits = 0;
-    do {
-      *(end - ++ndigits) = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-  } else {
-    next_decimal(end, ndigits);
-  }
-  shown = n;
-  return {end - ndigits, ndigits};
+char* put_lbl(char* p, role r, int64_t n) {
+  p = put(p, prefixes[static_cast<int>(r)]);
+  return put_num(p, static_cast<uint64_t>(n));
 }
 
 std::string make_lbl(std::string_view prefix) {
-  const int64_t n = lbl_n++;
-  // Built in place and copied once: a label is made for every statement.
-  char buf[64];
-  if (prefix.size() > sizeof buf - 24) {
-    std::string s(1, '.');
-    s.append(prefix).append(1, '_').append(std::to_string(n));
-    return s;
-  }
-  buf[0] = '.';
-  char* p = put(buf + 1, prefix);
-  *p++ = '_';
-  p = put(p, digits_of(n));
-  return std::string(buf, p);
+  const int64_t n = new_lbl();
+  std::string s(1, '.');
+  s.append(prefix).append(1, '_').append(std::to_string(n));
+  return s;
+}
+
+void emit_lbl(role r, int64_t n) {
+  char* p = out_thing.room(34);
+  p = put_lbl(p, r, n);
+  *p++ = ':';
+  *p++ = '\n';
+  out_thing.len = static_cast<size_t>(p - out_thing.buf);
+}
+
+void emit_jump(std::string_view mnemonic, role r, int64_t n) {
+  char* p = out_thing.room(mnemonic.size() + 34);
+  p = put(p, mnemonic);
+  *p++ = ' ';
+  p = put_lbl(p, r, n);
+  *p++ = '\n';
+  out_thing.len = static_cast<size_t>(p - out_thing.buf);
 }
 
 void reset_codegen() {
   stk.clear();
   lbl_n = 0;
-  shown = -1;  // the cached digits belong to the run before
 }
 
-std::string jmpfalse(std::string_view op, bool unsig) {
+std::string_view jmpfalse(std::string_view op, bool unsig) {
+  // By length and bytes rather than by comparing texts one after another: it runs for every
+  // condition, and the chain of comparisons cost more than the rest of the jump line.
   if (unsig) {
-    if (op == "UGT") return "jbe";
-    if (op == "UGE") return "jb";
-    if (op == "ULT") return "jae";
-    if (op == "ULE") return "ja";
+    if (op.size() != 3 || op[0] != 'U') return "jne";
+    if (op[1] == 'G') return op[2] == 'T' ? "jbe" : op[2] == 'E' ? "jb" : "jne";
+    if (op[1] == 'L') return op[2] == 'T' ? "jae" : op[2] == 'E' ? "ja" : "jne";
     return "jne";
   }
-  if (op == "==") return "jne";
-  if (op == "!=") return "je";
-  if (op == ">=") return "jl";
-  if (op == "<=") return "jg";
-  if (op == ">") return "jle";
-  if (op == "<") return "jge";
-  return "jne";
+  if (op.size() == 1) return op[0] == '>' ? "jle" : op[0] == '<' ? "jge" : "jne";
+  if (op.size() != 2 || op[1] != '=') return "jne";
+  switch (op[0]) {
+    case '=': return "jne";
+    case '!': return "je";
+    case '>': return "jl";
+    case '<': return "jg";
+    default: return "jne";
+  }
 }

@@ -2,6 +2,7 @@
 // block stack in step with the nesting.
 #include "codegen/codegen.h"
 
+#include "common/bytes.h"
 #include "common/common.h"
 #include "cond/cond.h"
 #include "out/out.h"
@@ -10,33 +11,45 @@ static bool unsigned_op(std::string_view op) {
   return op == "UGT" || op == "UGE" || op == "ULT" || op == "ULE";
 }
 
-// Emit the test of `c`: nothing when it is constantly true, "jmp target" when it is constantly
-// false, otherwise a cmp and the jump to `target` taken when it is false. `imm` is the status
-// for an immediate on the left of a comparison made at run time.
-static int test_cond(const cond3& c, std::string_view target, st imm) {
+// Append "cmp lhs, rhs" with the left operand lower-cased, as lowerme does, while it is copied.
+static void emit_cmp(std::string_view lhs, std::string_view rhs) {
+  const size_t n = 4 + lhs.size() + 2 + rhs.size() + 1;
+  char* p = out_thing.room(n);
+  p = put(p, "cmp ");
+  for (char c : lhs) *p++ = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  p = put(p, ", ");
+  p = put(p, rhs);
+  *p = '\n';
+  out_thing.len += n;
+}
+
+// Emit the test of `c`: nothing when it is constantly true, a jump to the false target when it
+// is constantly false, otherwise a cmp and the jump to it taken when `c` is false. `imm` is the
+// status for an immediate on the left of a comparison made at run time.
+static int test_cond(const cond3& c, role r, int64_t target, st imm) {
   bool truth = false;
   switch (constcmp(c.lhs, c.op, c.rhs, truth)) {
     case konst::big:
       return bail(st::big_num);
     case konst::yes:
-      if (!truth) emit("jmp ", target);
+      if (!truth) emit_jump("jmp", r, target);
       return 0;
     case konst::no:
       break;
   }
   if (isimm2(c.lhs)) return bail(imm);
-  emit("cmp ", lowerme(c.lhs), ", ", c.rhs);
-  emit(jmpfalse(c.op, unsigned_op(c.op)), " ", target);
+  emit_cmp(c.lhs, c.rhs);
+  emit_jump(jmpfalse(c.op, unsigned_op(c.op)), r, target);
   return 0;
 }
 
-// A new block on top of the stack, for the caller to give its labels. Made where it stays: a
-// Bx made aside and moved in copied each of its short labels twice.
-static Bx& open_blk(int kind, int64_t depth) {
+// A new block on top of the stack.
+static void open_blk(int kind, int64_t depth, int64_t lbl, int64_t end) {
   Bx& b = stk.emplace_back();
   b.kind = kind;
   b.depth = depth;
-  return b;
+  b.else_lbl = lbl;  // or head_lbl: the one the kind needs
+  b.end_lbl = end;
 }
 
 // elif and else continue an if-branch opened at their own depth, and nothing else.
@@ -47,12 +60,10 @@ static bool if_on_top(int64_t depth) {
 int do_if(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_if);
-  std::string e = make_lbl("if_else");
-  std::string n = make_lbl("if_end");
-  if (int r = test_cond(*c, e, st::imm_lhs_if)) return r;
-  Bx& b = open_blk(if_blk, depth);
-  b.else_lbl = std::move(e);
-  b.end_lbl = std::move(n);
+  const int64_t e = new_lbl();
+  const int64_t n = new_lbl();
+  if (int r = test_cond(*c, role::if_else, e, st::imm_lhs_if)) return r;
+  open_blk(if_blk, depth, e, n);
   return 0;
 }
 
@@ -61,13 +72,13 @@ int do_elif(int64_t depth, std::string_view arg) {
   // The top block is replaced by the new branch, which keeps the chain's end label.
   Bx& top = stk.back();
   // The branch before falls out to the end of the chain; its false jump lands on the new test.
-  emit("jmp ", top.end_lbl);
-  emit(top.else_lbl, ":");
+  emit_jump("jmp", role::if_end, top.end_lbl);
+  emit_lbl(role::if_else, top.else_lbl);
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_elif);
-  std::string e = make_lbl("if_else");
-  if (int r = test_cond(*c, e, st::imm_lhs_elif)) return r;
-  top.else_lbl = std::move(e);
+  const int64_t e = new_lbl();
+  if (int r = test_cond(*c, role::if_else, e, st::imm_lhs_elif)) return r;
+  top.else_lbl = e;
   return 0;
 }
 
@@ -75,25 +86,23 @@ int do_else(int64_t depth, std::string_view) {
   if (!if_on_top(depth)) return bail(st::else_bad);
   // The top block becomes the else-branch of the same chain, with the same end label.
   Bx& top = stk.back();
-  emit("jmp ", top.end_lbl);
-  emit(top.else_lbl, ":");
+  emit_jump("jmp", role::if_end, top.end_lbl);
+  emit_lbl(role::if_else, top.else_lbl);
   top.kind = else_blk;
-  top.else_lbl.clear();
+  top.else_lbl = 0;
   return 0;
 }
 
 int do_while(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_while);
-  std::string h = make_lbl("while_head");
-  std::string n = make_lbl("while_end");
-  emit(h, ":");
+  const int64_t h = new_lbl();
+  const int64_t n = new_lbl();
+  emit_lbl(role::while_head, h);
   // A constantly false loop jumps straight to its end; a constantly true one has no test and is
   // left only by a jump in its body.
-  if (int r = test_cond(*c, n, st::imm_lhs_while)) return r;
-  Bx& b = open_blk(while_blk, depth);
-  b.end_lbl = std::move(n);
-  b.head_lbl = std::move(h);
+  if (int r = test_cond(*c, role::while_end, n, st::imm_lhs_while)) return r;
+  open_blk(while_blk, depth, h, n);
   return 0;
 }
 

@@ -7,15 +7,13 @@
 #include <string>
 #include <string_view>
 
-// One parsed condition: `lhs op rhs`, both operands trimmed and non-empty.
+// One parsed condition: `lhs op rhs`, both operands trimmed and non-empty. The three texts view
+// the argument text they were parsed from (and `op` the table), so the condition lives no
+// longer than that text: it is used at once, and copying each short text cost more than using it.
 struct cond3 {
-  std::string lhs;
-  std::string op;
-  std::string rhs;
-
-  // Made from copies of the three texts, so that the parser can build its result in place: a
-  // cond3 built aside and moved there copied each short string a second time.
-  cond3(std::string_view l, std::string_view o, std::string_view r) : lhs(l), op(o), rhs(r) {}
+  std::string_view lhs;
+  std::string_view op;
+  std::string_view rhs;
 };
 
 // The ten operators in the order the parser tries them. A two-byte operator comes before the

@@ -51,5 +51,5 @@ std::optional<cond3> parse_if(std::string_view arg) {
   std::string_view lhs = trimx(arg.substr(0, at));
   std::string_view rhs = trimx(arg.substr(at + op.size()));
   if (lhs.empty() || rhs.empty()) return std::nullopt;
-  return std::optional<cond3>(std::in_place, lhs, op, rhs);
+  return cond3{lhs, op, rhs};
 }

@@ -12,6 +12,9 @@
 // Read the file at `path` into file_lines. False when it cannot be opened or read.
 bool read_input(const char* path);
 
+// The bytes of file_lines before `upto` are not read again: let their memory go.
+void drop_input(size_t upto);
+
 // The input path with the last extension of its final component replaced by ".asm".
 // For instance out_path("work.d/prog") returns "work.d/prog.asm".
 std::string out_path(std::string_view in);

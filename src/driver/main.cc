@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   // change: the message waits until the input is known to be as it was read.
   const int said = err_fd;
   err_fd = -1;
-  const int r = translate_all();
+  const int r = translate_all(drop_input);
   err_fd = said;
   if (!input_unchanged()) return bail(st::cant_open);
   if (r) return bail(static_cast<st>(r));

@@ -92,10 +92,19 @@ std::string_view next_line(size_t& pos) {
   return line;
 }
 
-int translate_all() {
+int translate_all(void (*done)(size_t upto)) {
+  // Every 4 MiB: often enough that little of a large input is held at once, seldom enough to
+  // cost nothing.
+  constexpr size_t step = size_t{4} << 20;
   size_t pos = 0;
-  for (lnum = 0; pos < file_lines.size(); ++lnum)
+  size_t next = done ? step : SIZE_MAX;
+  for (lnum = 0; pos < file_lines.size(); ++lnum) {
     if (int r = translate_line(next_line(pos))) return r;
+    if (pos >= next) {
+      done(pos);
+      next = pos + step;
+    }
+  }
   close_til(0);
   return 0;
 }

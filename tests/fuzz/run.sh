@@ -29,9 +29,10 @@ add() {
   done
 }
 add "$root"/tests/fuzz/seeds/* "$root"/tests/fuzz/regress/* "$root"/examples/*
-# Golden cases keep their inputs under tree/; the expected files are not inputs.
+# A golden case's files are its inputs, but for its commands and expectations.
 while IFS= read -r -d '' f; do add "$f"; done \
-  < <(find "$root/tests/golden" -path '*/expect' -prune -o -path '*/tree/*' -type f -print0 2>/dev/null)
+  < <(find "$root/tests/golden" -mindepth 2 -name 'expect.*' -prune -o -type f ! -name setup \
+        ! -name run -print0 2>/dev/null)
 echo "fuzz: $n seed inputs, $secs s"
 
 log=$build/fuzz.log

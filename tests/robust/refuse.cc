@@ -24,13 +24,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+template <class F>
+static F real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+// Each refusal adds a byte to the file REFUSE_LOG names, so that a run can show that the shim was
+// in front of the binary at all (a static binary, say, would never see it).
 static bool refuse(const char* what) {
   const char* r = std::getenv("REFUSE");
   if (!r) return false;
   const size_t n = std::strlen(what);
-  for (const char* p = r; (p = std::strstr(p, what)); p += n)
-    if ((p == r || p[-1] == ',') && (p[n] == '\0' || p[n] == ',')) return true;
-  return false;
+  bool named = false;
+  for (const char* p = r; !named && (p = std::strstr(p, what)); p += n)
+    named = (p == r || p[-1] == ',') && (p[n] == '\0' || p[n] == ',');
+  if (!named) return false;
+  if (const char* log = std::getenv("REFUSE_LOG")) {
+    static const auto open_real = real<int (*)(const char*, int, ...)>("open");
+    static const auto close_real = real<int (*)(int)>("close");
+    static const auto write_real = real<ssize_t (*)(int, const void*, size_t)>("write");
+    const int fd = open_real(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      if (write_real(fd, "x", 1) < 0) {
+      }
+      close_real(fd);
+    }
+  }
+  return true;
 }
 
 // Raise the KILL signal at its call of `point`.
@@ -45,11 +65,6 @@ static void maybe_kill(const char* point) {
   if (std::strncmp(at, point, n) != 0 || (at[n] != '\0' && at[n] != ':')) return;
   const int nth = at[n] == ':' ? std::atoi(at + n + 1) : 1;
   if (++calls == nth) raise(std::atoi(k));
-}
-
-template <class F>
-static F real(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
 static int tmpfile_fd = -1;  // the last unnamed file opened

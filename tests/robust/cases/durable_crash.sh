@@ -1,8 +1,6 @@
-#!/usr/bin/env bash
 # A crash right after a successful run, on ext4 as mounted by default: the journal is written
 # out, file data still in memory is lost. The output must come back as the old file or the
 # complete new one, never empty or cut short.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 need_root
 command -v mkfs.ext4 >/dev/null || skip "no mkfs.ext4"
 truncate -s 64M "$work/img"
@@ -33,4 +31,3 @@ for round in 1 2 3; do
 done
 (cd m && no_temps)
 umount m
-exit $bad

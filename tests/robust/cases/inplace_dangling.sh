@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # A symbolic link at the output path that names no file yet: its target is made like any new
 # output, complete before it gets its name, so a stopped or failed run leaves nothing there.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 plain 4000 new >in.s
 mkdir sub
 ln -s sub/t.asm in.asm
@@ -41,4 +39,3 @@ want_status 0
 same sub/u.asm in.s "file behind two links"
 [ -L two.asm ] && [ -L sub/v.asm ] || fail "a link was replaced"
 no_temps
-exit $bad

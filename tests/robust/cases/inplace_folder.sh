@@ -1,8 +1,6 @@
-#!/usr/bin/env bash
 # A user's output in a folder the user cannot write, and another owner's output that the user may
 # write but cannot give away: no new file can take their place, so they are written in place,
 # and put back whole when the write fails or the run is stopped.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 need_root
 command -v setpriv >/dev/null || skip "no setpriv"
 as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
@@ -52,4 +50,3 @@ for owner in 65534 0; do
   [ "$(stat -c '%u %a' ro/in.asm)" = "$owner 666" ] || fail "owner $owner: owner or mode changed"
   no_temps "owner $owner"
 done
-exit $bad

@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # An output shared with another name through a hard link is written in place, and so must be
 # put back whole when the write fails or the run is stopped, under both names.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 plain 4000 new >in.s
 "$gen" 30000 4 >"$work/old"
 # The old file under both names again, whatever the last run did to it.
@@ -54,4 +52,3 @@ same in.asm in.s "output"
 same other in.s "second name"
 [ "$(stat -c %h in.asm)" = 2 ] || fail "in.asm lost its second name"
 no_temps
-exit $bad

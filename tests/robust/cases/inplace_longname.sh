@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # An output whose name leaves no room for a longer temporary name (248 bytes and more): it is
 # still replaced by a new file, never written over, so a stopped run keeps the old one.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 long=$(fill 251 n)  # the output's name is 255 bytes, the most a name can have
 plain 2000 new >"$long.s"
 "$gen" 3000 4 >"$long.asm"
@@ -31,4 +29,3 @@ same "$long.asm" "$long.s" "output"
 same "$out" "$long.s" "stdout"
 [ "$(stat -c %i "$long.asm")" != "$ino" ] || fail "written in place, not replaced"
 no_temps
-exit $bad

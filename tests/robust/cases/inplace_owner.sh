@@ -1,8 +1,6 @@
-#!/usr/bin/env bash
 # Another user's output, replaced by root (as under `sudo make`): a new file with the old one's
 # owner, group and mode takes its place at once, so a failed or stopped run keeps the old one and
 # a successful one never shows a half-written file.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 need_root
 plain 4000 new >in.s
 "$gen" 30000 4 >"$work/old"
@@ -35,4 +33,3 @@ same in.asm in.s "output"
   fail "owner, group and mode became $(stat -c '%u %g %a' in.asm)"
 [ "$(stat -c %i in.asm)" != "$ino" ] || fail "written in place, not replaced"
 no_temps
-exit $bad

@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # Two runs writing one hard-linked output in place at the same time (p.s and p.S both give
 # p.asm): each waits for the other, and the file ends as one output or the other, never a mix.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 plain 300000 small >p.s
 plain 200000 LARGE_LARGE >p.S
 "$gen" 1000 4 >p.asm
@@ -29,4 +27,3 @@ wait $p1; s1=$?
 [ "$s1$s2" = 00 ] || fail "paused: statuses $s1 and $s2: $(cat "$work/e1" "$work/e2")"
 cmp -s p.asm p.s || cmp -s p.asm p.S || fail "paused: p.asm is a mix of both outputs"
 no_temps
-exit $bad

@@ -1,9 +1,7 @@
-#!/usr/bin/env bash
 # A symbolic link at the output path is followed only as the kernel's fs.protected_symlinks
 # would follow it, whatever the machine's setting: in a sticky folder that anyone can write, a
 # link owned by neither the caller nor the folder's owner is refused ("cant write"), and nothing
 # changes. Links in one's own folders, or one's own links, are followed as before.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 need_root
 chmod 755 "$work" .
 mkdir shared private
@@ -55,4 +53,3 @@ for m in 0777 1775; do
   want_status 0 "another user's link, folder mode $m"
   same private/x shared/p.s "folder mode $m: the file it names"
 done
-exit $bad

@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # Failures while the finished output is published: an error reported only when the staging
 # file is closed, and a swap that can neither finish nor be undone. Neither may end in status 0.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 plain 4000 new >in.s
 "$gen" 3000 4 >in.asm
 before=$(state)
@@ -15,4 +13,3 @@ want_fail 13 "error at close"
 # fails too: the run has not done what it must, and says so.
 shimmed REFUSE=swapback -- in.s
 want_fail 13 "swap stuck"
-exit $bad

@@ -1,7 +1,5 @@
-#!/usr/bin/env bash
 # A run stopped by a signal leaves no named temporary file: not the one written where no unnamed
 # file can be made, and not the staged file between its naming and its swap into place.
-source "$(dirname "$0")/../tmplib.sh" "$@"
 plain 40000 new >in.s
 "$gen" 3000 4 >in.asm
 before=$(state)
@@ -33,4 +31,3 @@ st=$?
 want_status 0 "SIGHUP ignored"
 same in.asm in.s "SIGHUP ignored: output"
 no_temps
-exit $bad

@@ -1,0 +1,3 @@
+while ecx != 0
+& if eax > RESULT
+end

@@ -1,0 +1,5 @@
+if	eax == 1
+& whilex a == b
+Else	junk
+& iff x
+end

@@ -1,6 +1,0 @@
-if 1 == 2
-& mov eax, 1
-end
-while 1 == 1
-& nop
-end

@@ -1,5 +1,0 @@
-cmp eax, 1
-jne .if_else_0
-inc ebx
-.if_else_0:
-.if_end_1:

@@ -1,3 +1,0 @@
-if eax == 1
-& inc ebx
-end

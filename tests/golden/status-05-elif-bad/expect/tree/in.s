@@ -1,3 +1,0 @@
-while ecx != 0
-elif eax == 1
-end

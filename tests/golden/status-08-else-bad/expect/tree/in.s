@@ -1,4 +1,0 @@
-if eax == 1
-else
-else
-end

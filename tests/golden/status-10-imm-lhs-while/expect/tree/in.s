@@ -1,2 +1,0 @@
-while 0 ULT ecx
-end

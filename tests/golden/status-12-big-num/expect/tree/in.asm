@@ -1,1 +1,0 @@
-old output, must survive

@@ -1,3 +1,0 @@
-nop
-if eax == 1
-end

@@ -1,3 +1,0 @@
-while 1 == 2
-& nop
-end

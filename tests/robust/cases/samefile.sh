@@ -1,0 +1,23 @@
+# An input that is its own output, by any spelling or link: status 14, and nothing changed.
+printf 'if eax == 1\n& nop\nend\n' >x.asm
+cp x.asm keep
+for spell in x.asm ./x.asm; do
+  before=$(state)
+  run "$spell"
+  want_fail 14
+  want_unchanged "$spell"
+done
+cp keep p.s
+ln -s p.s p.asm
+cp keep q.s
+ln q.s q.asm
+mkdir sub
+cp keep sub/r.s
+ln -s "$PWD/sub/r.s" r.asm
+ln -s ../r.asm sub/r.asm
+for spell in p.s q.s sub/r.s; do
+  before=$(state)
+  run "$spell"
+  want_fail 14
+  want_unchanged "$spell"
+done
