@@ -159,7 +159,7 @@ struct checker {
   void note_closed(const closed& c) {
     std::string t = describe(c.b) + ", with " + markers(c.b.depth) + ", ";
     switch (c.how) {
-      case by_end: t += "was already ended by this end"; break;
+      case by_end: t += "was ended here, by an earlier end"; break;
       case by_blank:
         t += "was closed here by a blank line: every line, a blank one too, closes the blocks "
              "opened with more markers than its own";
@@ -437,16 +437,32 @@ struct checker {
     while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
     const std::string_view word = s.body.substr(0, wl);
     const std::string_view meant = meant_statement(word);
+    // One thing to say about a line: a line that is no statement, or that defines a label, is
+    // not also told that it stays inside its block.
+    bool said = false;
     if (!meant.empty()) {
-      const std::string_view shown = word.substr(0, word.find('('));
-      warn(wname::not_a_statement, col(s.body), shown.size(),
-           quoted(shown) + " is no statement of nestasm, so the line goes to NASM as it stands; " +
-               (meant == "end" || meant == "elif" ? "write " + quoted(meant)
-                                                  : "put a blank after " + quoted(meant)));
+      const bool paren = word.find('(') != std::string_view::npos;
+      said = warn(wname::not_a_statement, col(s.body), word.size(),
+                  quoted(word) + " is no statement of nestasm, so the line goes to NASM as it "
+                                 "stands; " +
+                      (paren ? "a keyword needs a blank after it, and a condition takes no "
+                               "parentheses: write " + quoted(std::string(meant) + " LEFT OP RIGHT")
+                             : "write " + quoted(meant)));
     }
     if (open.empty()) return;
-    opened& top = open.back();
-    if (closed_now == 0 && top.depth == s.depth && top.deeper && !top.flat &&
+    const opened& top = open.back();
+    const std::string_view label = label_of(s.body);
+    if (!label.empty() && label[0] != '.' &&
+        warn(wname::label_in_block, col(label), label.size(),
+             quoted(label) + " is defined inside " + describe(top) +
+                 ": NASM starts a new scope of local labels at it, so the block's jumps before it "
+                 "and their labels after it fall into two scopes, and NASM reports \"symbol "
+                 "... not defined\"; use a local label " +
+                 quoted("." + std::string(label)) + ", or define it outside the block")) {
+      note_opened(top);
+      said = true;
+    }
+    if (!said && closed_now == 0 && top.depth == s.depth && top.deeper && !top.flat &&
         warn(wname::missing_end, col(s.body), s.body.size(),
              "this line stays inside " + describe(top) + ": it has as many markers as that "
              "block, " + num(top.depth) + ", and closes nothing, while the block's other lines "
@@ -455,15 +471,6 @@ struct checker {
                         (top.depth ? " end" : "end")) +
                  " before it"))
       note_opened(top);
-    const std::string_view label = label_of(s.body);
-    if (!label.empty() && label[0] != '.' &&
-        warn(wname::label_in_block, col(label), label.size(),
-             quoted(label) + " is defined inside " + describe(open.back()) +
-                 ": NASM starts a new scope of local labels at it, so the block's jumps before it "
-                 "and their labels after it fall into two scopes, and NASM reports \"symbol "
-                 "... not defined\"; use a local label " +
-                 quoted("." + std::string(label)) + ", or define it outside the block"))
-      note_opened(open.back());
   }
 
   void comment_warnings(const line_scan& s) {
@@ -528,6 +535,8 @@ struct checker {
         return;
       }
       if (!pending.empty() && s.kind != stmt::blank) resolve_pending(s.depth);
+      // Waiting from here, so that its warning comes before this line's own.
+      if (!gone.empty()) pending.push_back({ln, line, held.size(), how, s.depth, std::move(gone)});
       switch (s.kind) {
         case stmt::blank: comment_warnings(s); break;
         case stmt::plain:
@@ -562,7 +571,6 @@ struct checker {
           open.pop_back();
           break;
       }
-      if (!gone.empty()) pending.push_back({ln, line, held.size(), how, s.depth, std::move(gone)});
       if (o.lines) lines_for(ln, o0);
       if (!o.keep) out_thing.clear();
     }

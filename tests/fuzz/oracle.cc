@@ -338,4 +338,5 @@ void check_input(const uint8_t* data, size_t size) {
     check_success(a, text, lines);
   else
     check_failure(a, lines);
+  check_agrees(data, size);
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "agree.h"
+
 // Take standard error aside so the translator's messages can be checked; call once, first.
 void oracle_setup();
 
