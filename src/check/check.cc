@@ -3,6 +3,8 @@
 // and where the translation stops; the explanations and warnings are built from that.
 #include "check/check.h"
 
+#include <initializer_list>
+
 #include "check/lex.h"
 #include "codegen/codegen.h"
 #include "common/common.h"
@@ -42,7 +44,7 @@ struct waiting {
   size_t at = 0;  // where in the held diagnostics its warning goes
   closer how = by_line;
   int64_t depth = 0;
-  std::vector<opened> closed;  // innermost first
+  size_t from = 0, to = 0;  // the blocks it closed, innermost first, in checker::gone
 };
 
 // Depths up to this are remembered for the notes; deeper ones are rare and only cost memory.
@@ -83,6 +85,7 @@ struct checker {
   std::vector<diag> held;    // while a closed-by-line decision waits for the next line
 
   std::vector<waiting> pending;
+  std::vector<opened> gone;  // the blocks closed by the waiting lines
 
   std::string_view line;  // the line being looked at
   int64_t ln = 0;
@@ -119,6 +122,25 @@ struct checker {
     d.name = static_cast<int>(w);
     ++res.warnings;
     put(std::move(d));
+    return true;
+  }
+
+  // The same, for a text made of constant pieces, built in a diagnostic kept for the purpose:
+  // a warning that can come on a large share of the lines costs no allocation.
+  diag cur;
+  bool warn(wname w, size_t c, size_t len, std::initializer_list<std::string_view> text) {
+    if (!on(w)) return false;
+    cur.lvl = level::warning;
+    cur.line = ln + 1;
+    cur.col = c;
+    cur.end_col = c + (len ? len : 1);
+    cur.name = static_cast<int>(w);
+    cur.src = line;
+    cur.text.clear();
+    for (std::string_view t : text) cur.text += t;
+    ++res.warnings;
+    if (!pending.empty()) held.push_back(cur);
+    else sink(cur, ctx);
     return true;
   }
 
@@ -310,15 +332,15 @@ struct checker {
   // The next line that is not blank has come, with `depth` markers: each waiting line that
   // closed a block opened with fewer markers than that was meant to leave it open.
   void resolve_pending(int64_t depth) {
-    std::vector<waiting> w = std::move(pending);
-    pending.clear();
+    std::vector<waiting> w;
+    w.swap(pending);
     // From the last, so that inserting a warning leaves the places of the earlier ones as they are.
     for (size_t i = w.size(); i-- > 0;) {
       const waiting& p = w[i];
       const opened* b = nullptr;
-      for (const opened& c : p.closed)
-        if (c.depth < depth) {
-          b = &c;
+      for (size_t k = p.from; k < p.to; ++k)
+        if (gone[k].depth < depth) {
+          b = &gone[k];
           break;
         }
       if (!b || !on(wname::closed_by_line)) continue;
@@ -343,16 +365,27 @@ struct checker {
       held.insert(held.begin() + static_cast<std::ptrdiff_t>(p.at),
                   std::make_move_iterator(ins.begin()), std::make_move_iterator(ins.end()));
     }
+    w.clear();
+    w.swap(pending);  // keeps its room for the next time
     flush();
   }
 
   void flush() {
     pending.clear();
+    gone.clear();
     for (const diag& d : held) sink(d, ctx);
     held.clear();
   }
 
   void condition_warnings(const line_scan& s) {
+    // Each of these warnings needs a ";", a capital or a number-like start; most conditions
+    // have none, and are passed over without being split again.
+    const char f = s.arg.empty() ? ' ' : s.arg[0];
+    bool maybe = (f >= '0' && f <= '9') || f == '-' || f == '+' || f == '~' || f == '$' ||
+                 f == '"' || f == '`';
+    for (size_t i = 0; i < s.arg.size() && !maybe; ++i)
+      maybe = s.arg[i] == ';' || (s.arg[i] >= 'A' && s.arg[i] <= 'Z');
+    if (!maybe) return;
     const std::optional<op_hit> hit = find_op(s.arg);
     if (!hit) return;
     const std::string_view op = ops[hit->op];
@@ -433,10 +466,18 @@ struct checker {
                markers(s.depth + more) + ", and reaches NASM as " + quoted(s.body) +
                "; put only spaces before and between markers");
     }
-    size_t wl = 0;
-    while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
-    const std::string_view word = s.body.substr(0, wl);
-    const std::string_view meant = meant_statement(word);
+    // Only a word that starts with one of these letters can be taken for a statement.
+    std::string_view word, meant;
+    switch (s.body[0] | 0x20) {
+      case 'e': case 'f': case 'i': case 'w': {
+        size_t wl = 0;
+        while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
+        word = s.body.substr(0, wl);
+        meant = meant_statement(word);
+        break;
+      }
+      default: break;
+    }
     // One thing to say about a line: a line that is no statement, or that defines a label, is
     // not also told that it stays inside its block.
     bool said = false;
@@ -477,10 +518,10 @@ struct checker {
     if (s.depth == 0) return;
     const size_t amp = line.find('&');
     warn(wname::marker_on_comment, amp + 1, s.prefix - amp,
-         std::string(s.body.empty() ? "a line of only markers" : "a comment with markers") +
-             " is copied as it stands, markers included, and NASM rejects it; " +
-             (s.body.empty() ? "leave the line empty, or remove it"
-                             : "put the comment after an instruction instead"));
+         {s.body.empty() ? "a line of only markers" : "a comment with markers",
+          " is copied as it stands, markers included, and NASM rejects it; ",
+          s.body.empty() ? "leave the line empty, or remove it"
+                         : "put the comment after an instruction instead"});
   }
 
   // --- the pass -------------------------------------------------------------------------------
@@ -511,7 +552,7 @@ struct checker {
       const line_scan s = scan_line(line);
       const size_t n0 = stk.size();
       const size_t o0 = out_thing.len;
-      const int r = translate_line(line);
+      const int r = translate_scanned(line, s);
       // The stack after the line's closing by depth, and then after its handler: `if` and
       // `while` push one block, `end` pops one, `elif` and `else` replace the top in place, and
       // a failed statement changes nothing.
@@ -520,23 +561,29 @@ struct checker {
       if (r == 0 && (s.kind == stmt::if_ || s.kind == stmt::while_)) closed_now = n0 + 1 - n1;
       if (r == 0 && s.kind == stmt::end) closed_now = n0 - n1 - 1;
       const closer how = s.kind != stmt::blank ? by_line : s.body.empty() ? by_blank : by_comment;
-      std::vector<opened> gone;
-      for (size_t k = 0; k < closed_now; ++k) {
-        record_close(open.back(), how, s.depth);
-        gone.push_back(open.back());
-        open.pop_back();
-      }
       if (r != 0) {
         // The statement's error tells what a waiting closed-by-line would have said.
         flush();
+        for (size_t k = 0; k < closed_now; ++k) {
+          record_close(open.back(), how, s.depth);
+          open.pop_back();
+        }
         explain(r, s);
         res.status = r;
         res.stop = ln;
         return;
       }
       if (!pending.empty() && s.kind != stmt::blank) resolve_pending(s.depth);
-      // Waiting from here, so that its warning comes before this line's own.
-      if (!gone.empty()) pending.push_back({ln, line, held.size(), how, s.depth, std::move(gone)});
+      if (closed_now > 0) {
+        const size_t first = gone.size();
+        for (size_t k = 0; k < closed_now; ++k) {
+          record_close(open.back(), how, s.depth);
+          gone.push_back(open.back());
+          open.pop_back();
+        }
+        // Waiting from here, so that its warning comes before this line's own.
+        pending.push_back({ln, line, held.size(), how, s.depth, first, gone.size()});
+      }
       switch (s.kind) {
         case stmt::blank: comment_warnings(s); break;
         case stmt::plain:

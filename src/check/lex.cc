@@ -2,7 +2,6 @@
 #include "check/lex.h"
 
 #include <array>
-#include <string>
 
 static bool upper(char c) { return c >= 'A' && c <= 'Z'; }
 static bool digit(char c) { return c >= '0' && c <= '9'; }
@@ -74,16 +73,17 @@ std::string_view capital_name(std::string_view s) {
       continue;
     }
     size_t j = i;
-    while (j < s.size() && ident_byte(s[j])) ++j;
+    bool caps = false;
+    for (; j < s.size() && ident_byte(s[j]); ++j)
+      if (upper(s[j])) caps = true;
     const std::string_view w = s.substr(i, j - i);
     i = j;
-    if (digit(w[0])) continue;  // a number: its case means nothing
-    bool caps = false;
-    for (char x : w) caps = caps || upper(x);
-    if (!caps) continue;
-    std::string l(w);
-    for (char& x : l) x = low(x);
-    if (!nasm_word(l)) return w;
+    if (!caps || digit(w[0])) continue;  // a number's case means nothing
+    // No register or keyword is longer than seven bytes.
+    if (w.size() > 7) return w;
+    char l[8];
+    for (size_t k = 0; k < w.size(); ++k) l[k] = low(w[k]);
+    if (!nasm_word(std::string_view(l, w.size()))) return w;
   }
   return {};
 }
@@ -109,20 +109,32 @@ std::string_view label_of(std::string_view body) {
   return body.substr(0, i);
 }
 
+// `w` spells the lower-case `kw` in any case.
+static bool same_word(std::string_view w, std::string_view kw) {
+  if (w.size() != kw.size()) return false;
+  for (size_t i = 0; i < w.size(); ++i)
+    if (low(w[i]) != kw[i]) return false;
+  return true;
+}
+
 std::string_view meant_statement(std::string_view word) {
-  std::string w(word.substr(0, 12));
-  for (char& c : w) c = low(c);
+  // Most lines are instructions; only these letters begin a word of interest.
+  if (word.empty()) return {};
+  switch (low(word[0])) {
+    case 'e': case 'f': case 'w': case 'i': break;
+    default: return {};
+  }
   static constexpr std::array<std::string_view, 8> ends = {
       "endif", "end_if", "endwhile", "end_while", "endw", "wend", "fi", "endloop"};
   static constexpr std::array<std::string_view, 4> elifs = {"elsif", "elseif", "else_if", "elsf"};
-  if (word.size() > 12) return {};
   for (std::string_view e : ends)
-    if (w == e) return "end";
+    if (same_word(word, e)) return "end";
   for (std::string_view e : elifs)
-    if (w == e) return "elif";
+    if (same_word(word, e)) return "elif";
   // "if(eax==1)": the keyword needs a blank after it.
-  for (std::string_view k : {"if(", "elif(", "while("})
-    if (w.starts_with(k)) return k.substr(0, k.size() - 1);
+  for (std::string_view k : {"if", "elif", "while"})
+    if (word.size() > k.size() && word[k.size()] == '(' && same_word(word.substr(0, k.size()), k))
+      return k;
   return {};
 }
 
