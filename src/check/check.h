@@ -71,5 +71,9 @@ check_result check_text(std::string_view text, const check_opts& opts, std::vect
 // source line and a caret line under the columns it is about.
 void format_text(std::string& to, std::string_view file, const diag& d);
 
+// The same, written at `p`, which has room for text_room(file, d) bytes; returns the end.
+size_t text_room(std::string_view file, const diag& d);
+char* format_text(char* p, std::string_view file, const diag& d);
+
 // A diagnostic as a JSON object, with no separator before or after it.
 void format_json(std::string& to, std::string_view file, const diag& d);

@@ -33,16 +33,16 @@ static void add_num(std::string& to, uint64_t n) {
   to.append(b, static_cast<size_t>(put_num(b, n) - b));
 }
 
-// Written into room made once: a file may draw a diagnostic on most of its lines, and
+size_t text_room(std::string_view file, const diag& d) {
+  return file.size() + d.text.size() + 2 * d.src.size() + (d.col > 0 ? d.col : 0) + 160;
+}
+
+// Written straight into room made once: a file may draw a diagnostic on most of its lines, and
 // appending piece by piece cost more than the rest of the check.
-void format_text(std::string& to, std::string_view file, const diag& d) {
+char* format_text(char* p, std::string_view file, const diag& d) {
   const std::string_view name =
       d.lvl == level::warning && d.name >= 0 ? name_of(static_cast<wname>(d.name)) : "";
   const size_t c = d.col > 0 ? d.col - 1 : 0;
-  const size_t start = to.size();
-  to.resize(start + file.size() + d.text.size() + name.size() + 2 * d.src.size() + c + 160);
-  char* const base = to.data();
-  char* p = base + start;
   p = put_text(p, file);
   *p++ = ':';
   if (d.line > 0) {
@@ -89,7 +89,14 @@ void format_text(std::string& to, std::string_view file, const diag& d) {
     }
     *p++ = '\n';
   }
-  to.resize(static_cast<size_t>(p - base));
+  return p;
+}
+
+void format_text(std::string& to, std::string_view file, const diag& d) {
+  const size_t start = to.size();
+  to.resize(start + text_room(file, d));
+  char* const end = format_text(to.data() + start, file, d);
+  to.resize(static_cast<size_t>(end - to.data()));
 }
 
 static void json_string(std::string& to, std::string_view s) {

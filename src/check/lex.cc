@@ -30,8 +30,9 @@ static bool reg(std::string_view w) {
       "cx",  "ecx", "rcx", "dl",  "dh",  "dx",  "edx", "rdx", "si",  "esi", "rsi", "sil",
       "di",  "edi", "rdi", "dil", "bp",  "ebp", "rbp", "bpl", "sp",  "esp", "rsp", "spl",
       "ip",  "eip", "rip", "cs",  "ds",  "es",  "fs",  "gs",  "ss",  "st",  "tr",  "gdtr"};
+  // The first byte first: most names share none with `w`, and need no full compare.
   for (std::string_view n : named)
-    if (w == n) return true;
+    if (n[0] == w[0] && n == w) return true;
   // r8 to r15, alone or with a size letter.
   if (w.size() >= 2 && w[0] == 'r' && digit(w[1])) {
     std::string_view base = w;
@@ -53,8 +54,9 @@ bool nasm_word(std::string_view w) {
   static constexpr std::array<std::string_view, 18> words = {
       "byte", "word",   "dword", "qword", "tword", "oword",   "yword", "zword", "far",
       "near", "short",  "strict", "rel",  "abs",   "nosplit", "seg",   "wrt",   "to"};
+  if (w.empty()) return false;
   for (std::string_view k : words)
-    if (w == k) return true;
+    if (k[0] == w[0] && k == w) return true;
   return reg(w);
 }
 

@@ -1,7 +1,9 @@
 // nestasm-check: say where and why nestasm would fail on a file, and warn of lines it accepts
 // that almost certainly do not mean what they say.
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,15 +43,31 @@ static const char usage[] =
 
 namespace {
 
+// Where diagnostics collect before they are written, 64 KiB at a time.
 struct out_state {
   int fd = 1;
   bool json = false;
   bool first = true;  // no JSON object written yet
-  std::string buf;
+  std::string buf;    // JSON
+  std::unique_ptr<char[]> text;  // the text form, written in place
+  size_t len = 0;
+  size_t cap = 0;
   std::string_view file;
   void flush() {
     write_all(fd, buf);
     buf.clear();
+    write_all(fd, std::string_view(text.get(), len));
+    len = 0;
+  }
+  char* room(size_t n) {
+    if (cap - len < n) {
+      flush();
+      if (n > cap) {
+        cap = std::max<size_t>(n, 1u << 17);
+        text.reset(new char[cap]);
+      }
+    }
+    return text.get() + len;
   }
 };
 
@@ -59,10 +77,11 @@ void print(const diag& d, void* ctx) {
     o.buf += o.first ? "[\n  " : ",\n  ";
     o.first = false;
     format_json(o.buf, o.file, d);
-  } else {
-    format_text(o.buf, o.file, d);
+    if (o.buf.size() >= (1u << 16)) o.flush();
+    return;
   }
-  if (o.buf.size() >= (1u << 16)) o.flush();
+  char* p = o.room(o.text ? std::max(o.cap / 2, text_room(o.file, d)) : text_room(o.file, d));
+  o.len = static_cast<size_t>(format_text(p, o.file, d) - o.text.get());
 }
 
 int bad_usage(std::string_view why) {
