@@ -300,7 +300,7 @@ struct checker {
 
   void imm_left(int status, const line_scan& s) {
     const std::optional<cond3> k = parse_if(s.arg);
-    if (!k) return;  // cannot be: only a parsed condition is tested
+    if (!k) return stops(status, s);  // cannot be: only a parsed condition is tested
     const size_t c = col(s.arg);
     if (isimm2(k->rhs)) {
       error(status, c, k->lhs.size(),
@@ -317,7 +317,7 @@ struct checker {
 
   void big(int status, const line_scan& s) {
     const std::optional<cond3> k = parse_if(s.arg);
-    if (!k) return;
+    if (!k) return stops(status, s);
     const bool left = !numparse(k->lhs);
     const std::string& n = left ? k->lhs : k->rhs;
     const size_t at = left ? 0 : s.arg.size() - k->rhs.size();
@@ -326,13 +326,18 @@ struct checker {
                       "between two numbers can hold");
   }
 
+  // A status with nothing more to say about it: the error still stands, at its line.
+  void stops(int status, const line_scan& s) {
+    error(status, col(s.body), s.body.size(), "the translation stops here");
+  }
+
   void explain(int status, const line_scan& s) {
     switch (static_cast<st>(status)) {
       case st::bad_if: case st::bad_elif: case st::bad_while: no_condition(status, s); break;
       case st::imm_lhs_if: case st::imm_lhs_elif: case st::imm_lhs_while: imm_left(status, s); break;
       case st::elif_bad: case st::else_bad: case st::end_bad: wrong_block(status, s); break;
       case st::big_num: big(status, s); break;
-      default: error(status, col(s.body), s.body.size(), "translation stops here"); break;
+      default: stops(status, s); break;
     }
   }
 
