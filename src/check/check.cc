@@ -331,7 +331,7 @@ struct checker {
     error(status, col(s.body), s.body.size(), "the translation stops here");
   }
 
-  void explain(int status, const line_scan& s) {
+  [[gnu::noinline]] void explain(int status, const line_scan& s) {
     switch (static_cast<st>(status)) {
       case st::bad_if: case st::bad_elif: case st::bad_while: no_condition(status, s); break;
       case st::imm_lhs_if: case st::imm_lhs_elif: case st::imm_lhs_while: imm_left(status, s); break;
@@ -345,7 +345,7 @@ struct checker {
 
   // The next line that is not blank has come, with `depth` markers: each waiting line that
   // closed a block opened with fewer markers than that was meant to leave it open.
-  void resolve_pending(int64_t depth) {
+  [[gnu::noinline]] void resolve_pending(int64_t depth) {
     std::vector<waiting> w;
     w.swap(pending);
     // From the last, so that inserting a warning leaves the places of the earlier ones as they are.
@@ -391,7 +391,7 @@ struct checker {
     held.clear();
   }
 
-  void condition_warnings(const line_scan& s) {
+  [[gnu::noinline]] void condition_warnings(const line_scan& s) {
     // Each of these warnings needs a ";", a capital or a number-like start; most conditions
     // have none, and are passed over without being split again.
     const char f = s.arg.empty() ? ' ' : s.arg[0];
@@ -450,7 +450,7 @@ struct checker {
                "; write the name in lower case, or put it on the right, which is copied as written");
   }
 
-  void else_warnings(const line_scan& s) {
+  [[gnu::noinline]] void else_warnings(const line_scan& s) {
     if (s.arg.empty() || s.arg[0] == ';') return;
     // Text that reads as a condition, or that starts with a statement, was meant to count.
     size_t w = 0;
@@ -468,7 +468,7 @@ struct checker {
              quoted("elif " + std::string(cond)) + " for another branch");
   }
 
-  void plain_warnings(const line_scan& s, size_t closed_now) {
+  [[gnu::noinline]] void plain_warnings(const line_scan& s, size_t closed_now) {
     // Markers after a tab are text.
     if (s.body[0] == '&') {
       size_t t = s.prefix;
@@ -533,7 +533,7 @@ struct checker {
       note_opened(top);
   }
 
-  void comment_warnings(const line_scan& s) {
+  [[gnu::noinline]] void comment_warnings(const line_scan& s) {
     if (s.depth == 0) return;
     const size_t amp = line.find('&');
     warn(wname::marker_on_comment, amp + 1, s.prefix - amp,
@@ -547,7 +547,7 @@ struct checker {
 
   // The translation of the line just done, for --lines.
   int64_t directive = -1;
-  void lines_for(int64_t at, size_t from) {
+  [[gnu::noinline]] void lines_for(int64_t at, size_t from) {
     const std::string_view made = out_thing.view().substr(from);
     if (made.empty()) return;
     if (directive != at) {
@@ -562,7 +562,9 @@ struct checker {
   }
 
   // Flattened: the scanner and the handlers are inlined here as they are in nestasm's own line
-  // loop. Called through the library they cost a third more (mix100: 0.41 s to 0.38 s).
+  // loop. Called through the library they cost a third more (mix100: 0.41 s to 0.38 s). The
+  // warnings and explanations stay calls of their own (noinline): they build text, and are
+  // rarely on the way.
   [[gnu::flatten]] void run(std::string_view text) {
     restart();
     file_lines = text;
