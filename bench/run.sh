@@ -3,6 +3,9 @@
 #
 #   bench/run.sh [NESTASM]          default NESTASM: build/nestasm
 #
+# nestasm-check, when it stands beside NESTASM (or NESTASM_CHECK names it), is timed on the two
+# mixes and compared with nestasm.
+#
 # Environment: NESTASM_BENCH_DIR (scratch folder, default /tmp/nestasm-bench),
 # NESTASM_BENCH_RUNS (timed runs per input after one warm-up, default 7, at least 5),
 # NESTASM_BENCH_TOOLS (folder of nestasm-gen and runstat, default NESTASM's folder + /bench).
@@ -77,6 +80,26 @@ for entry in "${inputs[@]}"; do
              printf "%-10s %8.1f %10.1f %8.1f %8.1f %10.1f %6.2fx %8.0f %5.2fx\n", name, mib,
                     nw * 1000, nu * 1000, ns * 1000, tw * 1000, nw / tw, mib / nw, rss * 1024 / b }'
 done
+
+# nestasm-check runs the same translation pass with its bookkeeping and writes no file; the
+# mix draws warnings (comments with markers), which it prints to /dev/null.
+check=${NESTASM_CHECK:-$(dirname "$bin")/nestasm-check}
+if [ -x "$check" ]; then
+  echo "nestasm-check: $check (goal: within 1.5x nestasm on mix100)"
+  printf '%-10s %10s %8s %8s\n' input check user ratio
+  for name in mix10 mix100; do
+    in=$dir/$name.s
+    "$runstat" -o /dev/null -- "$check" "$in" >/dev/null
+    : >"$dir/$name.c"
+    for ((r = 0; r < runs; r++)); do
+      "$runstat" -o /dev/null -- "$check" "$in" >>"$dir/$name.c"
+    done
+    cw=$(awk '{ print $1 }' "$dir/$name.c" | median)
+    cu=$(awk '{ print $2 }' "$dir/$name.c" | median)
+    awk -v name="$name" -v cw="$cw" -v cu="$cu" -v nw="${wall[$name]}" \
+      'BEGIN { printf "%-10s %10.1f %8.1f %7.2fx\n", name, cw * 1000, cu * 1000, cw / nw }'
+  done
+fi
 
 echo "scaling (10x the input; linear is about 10):"
 awk -v a="${wall[mix10]}" -v b="${wall[mix100]}" -v c="${wall[stack100k]}" -v d="${wall[stack1m]}" \

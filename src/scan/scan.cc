@@ -64,8 +64,10 @@ static void pass(std::string_view text) {
   out_thing.len = static_cast<size_t>(put_line(p, text, stop) - out_thing.buf);
 }
 
-int translate_line(std::string_view line) {
-  const line_scan s = scan_line(line);
+// The work of translate_line once the line is taken apart. Always inlined, so translate_line
+// stays one function; translate_scanned shares it with a caller that has scanned the line
+// itself.
+[[gnu::always_inline]] static inline int translate(std::string_view line, const line_scan& s) {
   // Every line, blank and comment lines too, ends the blocks opened deeper than it.
   if (!stk.empty() && stk.back().depth > s.depth) close_til(s.depth + 1);
   switch (s.kind) {
@@ -79,6 +81,10 @@ int translate_line(std::string_view line) {
   }
   return 0;
 }
+
+int translate_line(std::string_view line) { return translate(line, scan_line(line)); }
+
+int translate_scanned(std::string_view line, const line_scan& s) { return translate(line, s); }
 
 std::string_view next_line(size_t& pos) {
   const char* text = file_lines.data();

@@ -36,6 +36,10 @@ std::string_view next_line(size_t& pos);
 // Translate one input line (without its terminator). Returns 0, or a statement error's status.
 int translate_line(std::string_view line);
 
+// translate_line for a line that the caller has taken apart with scan_line already: for
+// nestasm-check, which looks at every line as the scanner reads it, without scanning it twice.
+int translate_scanned(std::string_view line, const line_scan& s);
+
 // Translate every line of file_lines, then close the blocks still open. Returns 0, or the status
 // of the first statement error; lnum is then the index of the line that raised it. `done`, when
 // given, is told now and then that the bytes of file_lines before `upto` are read for the last

@@ -17,6 +17,10 @@ page=$tmp/prefix/share/man/man1/nestasm.1
 [ -x "$bin" ] || fail "bin/nestasm was not installed"
 [ -f "$page" ] || fail "share/man/man1/nestasm.1 was not installed"
 cmp -s "$page" "$src/nestasm.1" || fail "the installed manual page differs from nestasm.1"
+check=$tmp/prefix/bin/nestasm-check
+[ -x "$check" ] || fail "bin/nestasm-check was not installed"
+cmp -s "$tmp/prefix/share/man/man1/nestasm-check.1" "$src/nestasm-check.1" ||
+  fail "share/man/man1/nestasm-check.1 was not installed as it is"
 
 mkdir "$tmp/work"
 cp "$src/examples/gcd.s" "$tmp/work/"
@@ -30,4 +34,7 @@ cmp "$tmp/work/echo.out" "$want" || fail "the echo differs from the expected tra
 # The installed binary must not depend on the build tree.
 (cd "$tmp/work" && "$bin" > /dev/null 2> err.out)
 [ $? -eq 1 ] && [ "$(cat "$tmp/work/err.out")" = "no input" ] || fail "no-argument run is wrong"
-echo "ok: installed bin/nestasm and share/man/man1/nestasm.1; gcd.s translates as expected"
+"$check" -Werror "$tmp/work/gcd.s" > "$tmp/work/check.out" 2>&1 ||
+  fail "the installed nestasm-check rejects gcd.s: $(cat "$tmp/work/check.out")"
+[ -s "$tmp/work/check.out" ] && fail "the installed nestasm-check reports on gcd.s"
+echo "ok: installed bin/nestasm, bin/nestasm-check and their manual pages; gcd.s translates as expected"

@@ -136,4 +136,5 @@ void check_input(const uint8_t* data, size_t size) {
   if (crlf_able(text) && !(core_run(crlf(text)) == a))
     fail("the CRLF copy translates differently");
   against_ref(a, text);
+  check_agrees(data, size);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "agree.h"
 #include "ref.h"
 
 // Take standard error aside so the translator's messages can be checked; call once, first.

@@ -1,0 +1,180 @@
+// nestasm-check: say where and why nestasm would fail on a file, and warn of lines it accepts
+// that almost certainly do not mean what they say.
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/check.h"
+#include "common/common.h"
+#include "driver/driver.h"
+#include "scan/scan.h"
+
+#ifndef NESTASM_VERSION
+#define NESTASM_VERSION "0"
+#endif
+
+static const char usage[] =
+    "usage: nestasm-check [OPTIONS] FILE...\n"
+    "       nestasm-check --lines FILE\n"
+    "Check each FILE as nestasm translates it; write no file. Diagnostics go to stdout as\n"
+    "FILE:LINE:COL: error|warning|note: TEXT [NAME], each followed by its source line.\n"
+    "\n"
+    "  -Wno-NAME       do not report the warning NAME\n"
+    "  -WNAME          report it again\n"
+    "  -Werror         a warning fails the check as an error does\n"
+    "  --format=json   print one JSON array of diagnostics instead\n"
+    "  --format=text   the default\n"
+    "  --lines         print FILE's translation with NASM %line directives, which make NASM's\n"
+    "                  messages and debug line tables name the lines of FILE; diagnostics go\n"
+    "                  to stderr\n"
+    "  --help          this text\n"
+    "  --version       the version\n"
+    "\n"
+    "Warnings: missing-end closed-by-line else-text not-a-statement operator-in-name\n"
+    "comment-in-condition marker-on-comment tab-before-marker lowered-name label-in-block\n"
+    "number-on-left\n"
+    "\n"
+    "Exit status: 0 no file has an error; 1 some file has one (or a warning, under -Werror);\n"
+    "2 a file cannot be read, or the command line is wrong.\n";
+
+namespace {
+
+// Where diagnostics collect before they are written, 64 KiB at a time.
+struct out_state {
+  int fd = 1;
+  bool json = false;
+  bool first = true;  // no JSON object written yet
+  std::string buf;    // JSON
+  std::unique_ptr<char[]> text;  // the text form, written in place
+  size_t len = 0;
+  size_t cap = 0;
+  std::string_view file;
+  void flush() {
+    write_all(fd, buf);
+    buf.clear();
+    write_all(fd, std::string_view(text.get(), len));
+    len = 0;
+  }
+  char* room(size_t n) {
+    if (cap - len < n) {
+      flush();
+      if (n > cap) {
+        cap = std::max<size_t>(n, 1u << 17);
+        text.reset(new char[cap]);
+      }
+    }
+    return text.get() + len;
+  }
+};
+
+void print(const diag& d, void* ctx) {
+  out_state& o = *static_cast<out_state*>(ctx);
+  if (o.json) {
+    o.buf += o.first ? "[\n  " : ",\n  ";
+    o.first = false;
+    format_json(o.buf, o.file, d);
+    if (o.buf.size() >= (1u << 16)) o.flush();
+    return;
+  }
+  char* p = o.room(o.text ? std::max(o.cap / 2, text_room(o.file, d)) : text_room(o.file, d));
+  o.len = static_cast<size_t>(format_text(p, o.file, d) - o.text.get());
+}
+
+int bad_usage(std::string_view why) {
+  std::string m = "nestasm-check: ";
+  m += why;
+  m += "\nTry 'nestasm-check --help'.\n";
+  write_all(2, m);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  check_opts opts;
+  bool werror = false;
+  bool json = false;
+  std::vector<const char*> files;
+  bool more_opts = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (!more_opts || a.empty() || a[0] != '-' || a == "-") {
+      files.push_back(argv[i]);
+    } else if (a == "--") {
+      more_opts = false;
+    } else if (a == "--help") {
+      write_all(1, usage);
+      return 0;
+    } else if (a == "--version") {
+      write_all(1, "nestasm-check " NESTASM_VERSION "\n");
+      return 0;
+    } else if (a == "--format=json") {
+      json = true;
+    } else if (a == "--format=text") {
+      json = false;
+    } else if (a == "--lines") {
+      opts.lines = true;
+    } else if (a == "-Werror") {
+      werror = true;
+    } else if (a.starts_with("-W")) {
+      const bool no = a.starts_with("-Wno-");
+      const std::optional<wname> w = wname_from(a.substr(no ? 5 : 2));
+      if (!w) return bad_usage("unknown warning in " + std::string(a));
+      const unsigned bit = 1u << static_cast<int>(*w);
+      opts.off = no ? opts.off | bit : opts.off & ~bit;
+    } else {
+      return bad_usage("unknown option " + std::string(a));
+    }
+  }
+  if (files.empty()) return bad_usage("no input file");
+  if (opts.lines && files.size() != 1) return bad_usage("--lines takes exactly one file");
+
+  out_state o;
+  o.json = json;
+  // With --lines the translation has stdout to itself.
+  o.fd = opts.lines ? 2 : 1;
+  bool unreadable = false;
+  bool failed = false;
+  for (const char* path : files) {
+    o.file = path;
+    errno = 0;
+    if (!read_input(path)) {
+      diag d;
+      d.lvl = level::error;
+      d.status = static_cast<int>(st::cant_open);
+      d.text = "cant open: ";
+      d.text += errno ? std::strerror(errno) : "the file cannot be read";
+      print(d, &o);
+      unreadable = true;
+      continue;
+    }
+    opts.file = path;
+    check_result r = check_text(file_lines, opts, print, &o);
+    if (r.status == 0) {
+      // nestasm translates first, and only then refuses to write over its input.
+      const std::string out = out_path(path);
+      if (names_input(out, path)) {
+        diag d;
+        d.lvl = level::error;
+        d.status = static_cast<int>(st::same_file);
+        d.text = "same file: the output path " + out +
+                 " names the input itself, so nestasm would refuse to write it";
+        print(d, &o);
+        r.status = d.status;
+      }
+    }
+    if (r.status != 0 || (werror && r.warnings > 0)) failed = true;
+    if (opts.lines && r.status == 0) {
+      o.flush();
+      if (!write_all(1, r.lines)) return bad_usage("cannot write the translation");
+    }
+  }
+  if (json) o.buf += o.first ? "[]\n" : "\n]\n";
+  o.flush();
+  if (unreadable) return 2;
+  return failed ? 1 : 0;
+}

@@ -1,0 +1,3 @@
+if ULTRA > 1
+& nop
+end

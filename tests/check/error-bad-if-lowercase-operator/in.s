@@ -1,0 +1,3 @@
+if eax ult 5
+& nop
+end

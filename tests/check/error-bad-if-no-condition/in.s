@@ -1,0 +1,3 @@
+mov eax, 1
+if
+end

@@ -1,0 +1,3 @@
+if eax is 5
+& nop
+end

@@ -1,0 +1,3 @@
+while ecx >=
+& dec ecx
+end

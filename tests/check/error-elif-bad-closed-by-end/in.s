@@ -1,0 +1,6 @@
+while ecx != 0
+if eax == 1
+& nop
+end
+elif eax == 2
+end

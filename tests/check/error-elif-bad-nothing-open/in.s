@@ -1,0 +1,2 @@
+mov eax, 1
+elif eax == 2

@@ -1,0 +1,2 @@
+mov eax, 1
+end

@@ -1,0 +1,3 @@
+if 5 < eax
+& nop
+end

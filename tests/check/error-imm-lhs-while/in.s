@@ -1,0 +1,3 @@
+while 0x10 != ecx
+& dec ecx
+end

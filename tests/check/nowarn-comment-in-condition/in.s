@@ -1,0 +1,6 @@
+if eax == 1 ; note
+& nop
+end
+if al == ';'
+& nop
+end

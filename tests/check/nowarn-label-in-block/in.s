@@ -1,0 +1,6 @@
+_start:
+while ecx != 0
+.next:
+& dec ecx
+end
+done:

@@ -1,0 +1,4 @@
+if eax == 1
+& endbr64
+& iff
+end ; loop

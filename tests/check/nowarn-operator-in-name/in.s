@@ -1,0 +1,3 @@
+while ecx ULT MAX
+& dec ecx
+end

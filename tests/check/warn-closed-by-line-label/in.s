@@ -1,0 +1,5 @@
+if eax == 1
+& if ebx == 2
+skip:
+& & inc ecx
+end

@@ -1,0 +1,6 @@
+_start:
+while ecx != 0
+& dec ecx
+next:
+& nop
+end

@@ -1,0 +1,3 @@
+if dword [Counter] == 3
+& nop
+end

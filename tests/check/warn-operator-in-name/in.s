@@ -1,0 +1,3 @@
+while ecx < MAX_RESULTS
+& dec ecx
+end
