@@ -33,7 +33,7 @@ static int open_folder(int at, const std::string& path, std::string& name) {
   std::string dir = ".";
   if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
   name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty()) name = ".";  // a path ending in "/" names a folder, which is refused
+  if (name.empty()) name.push_back('.');  // a path ending in "/" names a folder: refused
   int fd = openat(at, dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) fd = openat(at, dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   return fd;
