@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <unistd.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +41,7 @@ static const char usage[] =
     "number-on-left\n"
     "\n"
     "Exit status: 0 no file has an error; 1 some file has one (or a warning, under -Werror);\n"
-    "2 a file cannot be read, or the command line is wrong.\n";
+    "2 a file cannot be read, memory runs out, or the command line is wrong.\n";
 
 namespace {
 
@@ -84,6 +86,12 @@ void print(const diag& d, void* ctx) {
   o.len = static_cast<size_t>(format_text(p, o.file, d) - o.text.get());
 }
 
+// operator new calls this when it finds no memory, before it would throw and abort the check.
+void no_memory() {
+  write_all(2, "nestasm-check: no memory\n");
+  _exit(2);
+}
+
 int bad_usage(std::string_view why) {
   std::string m = "nestasm-check: ";
   m += why;
@@ -95,6 +103,7 @@ int bad_usage(std::string_view why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_new_handler(no_memory);
   check_opts opts;
   bool werror = false;
   bool json = false;
