@@ -41,7 +41,8 @@ static const char usage[] =
     "number-on-left\n"
     "\n"
     "Exit status: 0 no file has an error; 1 some file has one (or a warning, under -Werror);\n"
-    "2 a file cannot be read, memory runs out, or the command line is wrong.\n";
+    "2 a file cannot be read, memory runs out, the diagnostics cannot be written, or the\n"
+    "command line is wrong.\n";
 
 namespace {
 
@@ -55,10 +56,11 @@ struct out_state {
   size_t len = 0;
   size_t cap = 0;
   std::string_view file;
+  bool lost = false;  // a write failed: what was found did not reach the reader
   void flush() {
-    write_all(fd, buf);
+    if (!write_all(fd, buf)) lost = true;
     buf.clear();
-    write_all(fd, std::string_view(text.get(), len));
+    if (!write_all(fd, std::string_view(text.get(), len))) lost = true;
     len = 0;
   }
   char* room(size_t n) {
@@ -184,6 +186,11 @@ int main(int argc, char** argv) {
   }
   if (json) o.buf += o.first ? "[]\n" : "\n]\n";
   o.flush();
+  // A check whose findings are lost passes nothing, not even a file without any.
+  if (o.lost) {
+    write_all(2, "nestasm-check: cannot write the diagnostics\n");
+    return 2;
+  }
   if (unreadable) return 2;
   return failed ? 1 : 0;
 }
