@@ -122,6 +122,12 @@ static out_plan plan_for(const std::string& out) {
   return p;
 }
 
+bool writes_over(const std::string& out, dev_t dev, ino_t ino) {
+  const out_plan p = plan_for(out);
+  if (p.dir >= 0) close(p.dir);
+  return p.exists && p.old.st_dev == dev && p.old.st_ino == ino;
+}
+
 void prepare_output(const std::string& out) {
   to_file = !out.empty();
   if (to_file) {
