@@ -99,10 +99,34 @@ void format_text(std::string& to, std::string_view file, const diag& d) {
   to.resize(static_cast<size_t>(end - to.data()));
 }
 
+// The length of the well-formed UTF-8 sequence of two to four bytes at `s[i]`, or 0.
+static size_t utf8_at(std::string_view s, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const unsigned char c = b(0);
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xbf;  // the second byte's range: no overlong, no surrogate
+  if (c >= 0xc2 && c <= 0xdf) {
+    n = 2;
+  } else if (c >= 0xe0 && c <= 0xef) {
+    n = 3;
+    if (c == 0xe0) lo = 0xa0;
+    if (c == 0xed) hi = 0x9f;
+  } else if (c >= 0xf0 && c <= 0xf4) {
+    n = 4;
+    if (c == 0xf0) lo = 0x90;
+    if (c == 0xf4) hi = 0x8f;
+  }
+  if (n == 0 || s.size() - i < n || b(1) < lo || b(1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if ((b(k) & 0xc0) != 0x80) return 0;
+  return n;
+}
+
 static void json_string(std::string& to, std::string_view s) {
   static const char hex[] = "0123456789abcdef";
   to += '"';
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '"' || c == '\\') {
       to += '\\';
       to += static_cast<char>(c);
@@ -110,8 +134,12 @@ static void json_string(std::string& to, std::string_view s) {
       to += "\\n";
     } else if (c == '\t') {
       to += "\\t";
+    } else if (const size_t n = c >= 0x80 ? utf8_at(s, i) : 0) {
+      // UTF-8 as it is: a file name or a line in UTF-8 must read back as itself.
+      to.append(s.data() + i, n);
+      i += n - 1;
     } else if (c < 0x20 || c >= 0x7f) {
-      // Input bytes are not known to be UTF-8; each stands for the code point of its value.
+      // Any other byte stands for the code point of its value: JSON holds no raw bytes.
       to += "\\u00";
       to += hex[c >> 4];
       to += hex[c & 15];

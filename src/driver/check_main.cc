@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <unistd.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +41,8 @@ static const char usage[] =
     "number-on-left\n"
     "\n"
     "Exit status: 0 no file has an error; 1 some file has one (or a warning, under -Werror);\n"
-    "2 a file cannot be read, or the command line is wrong.\n";
+    "2 a file cannot be read, memory runs out, the diagnostics cannot be written, or the\n"
+    "command line is wrong.\n";
 
 namespace {
 
@@ -53,10 +56,11 @@ struct out_state {
   size_t len = 0;
   size_t cap = 0;
   std::string_view file;
+  bool lost = false;  // a write failed: what was found did not reach the reader
   void flush() {
-    write_all(fd, buf);
+    if (!write_all(fd, buf)) lost = true;
     buf.clear();
-    write_all(fd, std::string_view(text.get(), len));
+    if (!write_all(fd, std::string_view(text.get(), len))) lost = true;
     len = 0;
   }
   char* room(size_t n) {
@@ -84,6 +88,12 @@ void print(const diag& d, void* ctx) {
   o.len = static_cast<size_t>(format_text(p, o.file, d) - o.text.get());
 }
 
+// operator new calls this when it finds no memory, before it would throw and abort the check.
+void no_memory() {
+  write_all(2, "nestasm-check: no memory\n");
+  _exit(2);
+}
+
 int bad_usage(std::string_view why) {
   std::string m = "nestasm-check: ";
   m += why;
@@ -95,6 +105,7 @@ int bad_usage(std::string_view why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_new_handler(no_memory);
   check_opts opts;
   bool werror = false;
   bool json = false;
@@ -175,6 +186,11 @@ int main(int argc, char** argv) {
   }
   if (json) o.buf += o.first ? "[]\n" : "\n]\n";
   o.flush();
+  // A check whose findings are lost passes nothing, not even a file without any.
+  if (o.lost) {
+    write_all(2, "nestasm-check: cannot write the diagnostics\n");
+    return 2;
+  }
   if (unreadable) return 2;
   return failed ? 1 : 0;
 }

@@ -88,6 +88,10 @@ struct out_plan {
 // after read_input; an empty `out` means no file is written, and out_thing stays in memory.
 void prepare_output(const std::string& out);
 
+// True when the file that writing `out` replaces, found as prepare_output finds it, is the file
+// `dev`, `ino`.
+bool writes_over(const std::string& out, dev_t dev, ino_t ino);
+
 // Write the whole output to the file chosen by prepare_output and close it; an old file there is
 // replaced only by a complete new one. False on failure, with the old file as it was.
 bool write_output();

@@ -115,5 +115,8 @@ std::string out_path(std::string_view in) {
 bool names_input(const std::string& out, std::string_view in) {
   if (out == in) return true;
   struct stat st;
-  return stat(out.c_str(), &st) == 0 && st.st_dev == in_dev && st.st_ino == in_ino;
+  if (stat(out.c_str(), &st) == 0 && st.st_dev == in_dev && st.st_ino == in_ino) return true;
+  // The output's links are followed one at a time, each lookup with the kernel's limit of its
+  // own, so they can reach a file that one stat() gives up on: the input too.
+  return writes_over(out, in_dev, in_ino);
 }

@@ -26,19 +26,6 @@ void guard_fds() {
   }
 }
 
-// The folder part of `path` opened from `at`, and the last part in `name`. A folder that can be
-// searched but not read is held by O_PATH; it cannot be flushed then, which changes nothing else.
-static int open_folder(int at, const std::string& path, std::string& name) {
-  const size_t slash = path.rfind('/');
-  std::string dir = ".";
-  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-  name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty()) name.push_back('.');  // a path ending in "/" names a folder: refused
-  int fd = openat(at, dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) fd = openat(at, dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  return fd;
-}
-
 // Whether the symbolic link `ln` in the folder `dir` may be followed. In a sticky folder that
 // anyone can write (/tmp), a link planted by someone else could send the output over any file
 // the caller may write; the kernel's fs.protected_symlinks refuses those links, and so does
@@ -48,6 +35,54 @@ static bool may_follow(int dir, const struct stat& ln) {
   if (fstat(dir, &d) != 0) return false;
   const bool shared = (d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH);
   return !shared || ln.st_uid == geteuid() || ln.st_uid == d.st_uid;
+}
+
+// The folder `path` opened from `at` by O_PATH, one part at a time, so that a link on the way is
+// followed only where may_follow allows it, as the last part of the output path is. `hops`
+// counts the links followed, 40 at most as the kernel follows.
+static int walk(int at, const std::string& path, int& hops) {
+  int cur = openat(at, path.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  size_t i = 0;
+  while (cur >= 0 && i < path.size()) {
+    size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    const std::string part = path.substr(i, j - i);
+    i = j + 1;
+    if (part.empty() || part == ".") continue;
+    struct stat ln;
+    int next = -1;
+    if (fstatat(cur, part.c_str(), &ln, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (!S_ISLNK(ln.st_mode)) {
+        // O_NOFOLLOW: a link put there since is not followed unchecked.
+        next = openat(cur, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      } else if (++hops <= 40 && may_follow(cur, ln)) {
+        char to[PATH_MAX];
+        const ssize_t n = readlinkat(cur, part.c_str(), to, sizeof to);
+        if (n > 0 && static_cast<size_t>(n) < sizeof to)
+          next = walk(cur, std::string(to, static_cast<size_t>(n)), hops);
+      }
+    }
+    close(cur);
+    cur = next;
+  }
+  return cur;
+}
+
+// The folder part of `path` opened from `at`, and the last part in `name`. A folder that can be
+// searched but not read is held by O_PATH; it cannot be flushed then, which changes nothing else.
+static int open_folder(int at, const std::string& path, std::string& name) {
+  const size_t slash = path.rfind('/');
+  std::string dir = ".";
+  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) name.push_back('.');  // a path ending in "/" names a folder: refused
+  int hops = 0;
+  const int way = walk(at, dir, hops);
+  if (way < 0) return -1;
+  int fd = openat(way, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return way;
+  close(way);
+  return fd;
 }
 
 // What writing `out` replaces, and so how it can be written. A symbolic link is followed one
@@ -85,6 +120,12 @@ static out_plan plan_for(const std::string& out) {
   const bool others = p.old.st_uid != geteuid() && geteuid() != 0;
   p.how = p.old.st_nlink == 1 && !others ? way::staged : way::in_place;
   return p;
+}
+
+bool writes_over(const std::string& out, dev_t dev, ino_t ino) {
+  const out_plan p = plan_for(out);
+  if (p.dir >= 0) close(p.dir);
+  return p.exists && p.old.st_dev == dev && p.old.st_ino == ino;
 }
 
 void prepare_output(const std::string& out) {

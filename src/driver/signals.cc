@@ -92,6 +92,9 @@ static void no_memory() {
   end(st::no_memory);
 }
 
+// The signals blocked when the run started: the caller held them back, and so does the run.
+static sigset_t start_mask;
+
 static sigset_t stop_set() {
   sigset_t s;
   sigemptyset(&s);
@@ -100,6 +103,7 @@ static sigset_t stop_set() {
 }
 
 void guard_signals() {
+  sigprocmask(SIG_BLOCK, nullptr, &start_mask);
   std::set_new_handler(no_memory);
   // Past a file size limit a write then fails with EFBIG, and the run fails as any failed write
   // does, instead of being ended in the middle of it.
@@ -121,7 +125,9 @@ void hold_signals() {
 }
 
 void let_signals() {
-  const sigset_t s = stop_set();
+  sigset_t s = stop_set();
+  for (int sig : stops)
+    if (sigismember(&start_mask, sig) == 1) sigdelset(&s, sig);
   sigprocmask(SIG_UNBLOCK, &s, nullptr);
 }
 

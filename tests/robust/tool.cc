@@ -3,7 +3,10 @@
 //   robust_tool shutdown DIR            stop the file system at DIR as a crash would: its journal
 //                                       is written out, file data still in memory is not
 //   robust_tool socket PATH             leave a Unix socket at PATH
+//   robust_tool blocked SIG CMD [ARG...] run CMD with SIG blocked and one SIG waiting
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -24,6 +27,15 @@ int main(int argc, char** argv) {
     const int fl = fcntl(1, F_GETFL);
     if (fl < 0 || fcntl(1, F_SETFL, fl | O_NONBLOCK) != 0) return 125;
     execvp(argv[2], argv + 2);
+    return 127;
+  }
+  if (argc >= 4 && std::strcmp(argv[1], "blocked") == 0) {
+    sigset_t s;
+    sigemptyset(&s);
+    sigaddset(&s, std::atoi(argv[2]));
+    // Blocked signals and the ones waiting stay so across exec.
+    if (sigprocmask(SIG_BLOCK, &s, nullptr) != 0 || raise(std::atoi(argv[2])) != 0) return 125;
+    execvp(argv[3], argv + 3);
     return 127;
   }
   if (argc == 3 && std::strcmp(argv[1], "shutdown") == 0) {

@@ -53,3 +53,24 @@ for m in 0777 1775; do
   want_status 0 "another user's link, folder mode $m"
   same private/x shared/p.s "folder mode $m: the file it names"
 done
+
+# A link on the way to the file, as a folder of the path a link names, is held to the same rule:
+# another user's link in the shared folder sends the output nowhere.
+chown 0:0 shared
+chmod 1777 shared
+rm -f shared/p.asm
+"$gen" 3000 4 >private/x
+ln -s "$PWD/private" shared/way
+chown -h 65534:65534 shared/way
+ln -s "$PWD/shared/way/y" shared/p.asm
+before=$(state)
+run shared/p.s
+want_fail 13 "another user's link as a folder on the way"
+[ "$(state)" = "$before" ] || fail "link as a folder on the way: files changed"
+[ -e private/y ] && fail "link as a folder on the way: a file was made behind it"
+
+# One's own link there is followed, also as a folder.
+chown -h 0:0 shared/way
+run shared/p.s
+want_status 0 "own link as a folder on the way"
+same private/y shared/p.s "own link as a folder on the way: the file it names"

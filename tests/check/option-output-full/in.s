@@ -1,0 +1,5 @@
+if eax == 1
+& 	& nop
+  & ; c
+ & &
+end
