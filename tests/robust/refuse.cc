@@ -69,40 +69,42 @@ static void maybe_kill(const char* point) {
 
 static int tmpfile_fd = -1;  // the last unnamed file opened
 
-extern "C" int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, int));
-    va_end(ap);
+// The mode argument of open() and openat(), present only when a file may be made.
+#define MODE_ARG(flags, mode)                                     \
+  if (((flags) & O_CREAT) || ((flags) & O_TMPFILE) == O_TMPFILE) { \
+    va_list ap;                                                   \
+    va_start(ap, flags);                                          \
+    mode = static_cast<mode_t>(va_arg(ap, int));                  \
+    va_end(ap);                                                   \
   }
-  if ((flags & O_TMPFILE) == O_TMPFILE && refuse("tmpfile")) {
-    errno = EOPNOTSUPP;
-    return -1;
-  }
-  static const auto f = real<int (*)(const char*, int, ...)>("open");
-  const int fd = f(path, flags, mode);
+
+// Whether to refuse an unnamed file asked for with `flags`, as NFS or vfat do.
+static bool refuse_tmpfile(int flags) {
+  if ((flags & O_TMPFILE) != O_TMPFILE || !refuse("tmpfile")) return false;
+  errno = EOPNOTSUPP;
+  return true;
+}
+
+// Remember `fd` when it is an unnamed file.
+static int note_tmpfile(int flags, int fd) {
   if ((flags & O_TMPFILE) == O_TMPFILE) tmpfile_fd = fd;
   return fd;
 }
 
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  MODE_ARG(flags, mode)
+  if (refuse_tmpfile(flags)) return -1;
+  static const auto f = real<int (*)(const char*, int, ...)>("open");
+  return note_tmpfile(flags, f(path, flags, mode));
+}
+
 extern "C" int openat(int dir, const char* path, int flags, ...) {
   mode_t mode = 0;
-  if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, int));
-    va_end(ap);
-  }
-  if ((flags & O_TMPFILE) == O_TMPFILE && refuse("tmpfile")) {
-    errno = EOPNOTSUPP;
-    return -1;
-  }
+  MODE_ARG(flags, mode)
+  if (refuse_tmpfile(flags)) return -1;
   static const auto f = real<int (*)(int, const char*, int, ...)>("openat");
-  const int fd = f(dir, path, flags, mode);
-  if ((flags & O_TMPFILE) == O_TMPFILE) tmpfile_fd = fd;
-  return fd;
+  return note_tmpfile(flags, f(dir, path, flags, mode));
 }
 
 extern "C" int close(int fd) {
