@@ -55,17 +55,15 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
   for (const auto& c : cases) EXPECT_EQ(jmpfalse(c.op, c.unsig), c.want) << c.op << c.unsig;
 }
 
+// A while-block's head label is written through the member the closing code reads: a constant
+// evaluation refuses to read the other member of the union.
+static_assert(make_bx(while_blk, 0, 5, 6).head_lbl == 5);
+static_assert(make_bx(if_blk, 0, 5, 6).else_lbl == 5);
+
 TEST(CloseTil, ClosesInnermostFirstDownToTheDepth) {
   fresh();
   // kind, depth, else or head label, end label
-  const auto blk = [](int kind, int64_t depth, int64_t lbl, int64_t end) {
-    Bx b;
-    b.kind = kind;
-    b.depth = depth;
-    b.else_lbl = lbl;
-    b.end_lbl = end;
-    return b;
-  };
+  const auto blk = make_bx;
   stk.push_back(blk(if_blk, 0, 0, 1));
   stk.push_back(blk(while_blk, 0, 2, 3));
   stk.push_back(blk(else_blk, 2, 0, 5));

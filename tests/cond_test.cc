@@ -68,6 +68,7 @@ TEST(ParseIf, SplitsAtTheFirstOperatorOfTheTable) {
       {"a == b == c", "a", "==", "b == c"},
       {"al == '='", "al", "==", "'='"},
       {"al != '=='", "al != '", "==", "'"},
+      {"al < '<'", "al", "<", "'<'"},
       {"ULTRA > 1", "", "", ""},
       {"== 5", "", "", ""},
       {"eax >=", "", "", ""},
@@ -144,6 +145,21 @@ TEST(Constcmp, DecidesConditionsBetweenTwoNumbers) {
   }
 }
 
+// An operator's mirror says the same of the operands swapped: `a OP b` and `b MIRROR a` agree on
+// every pair, below, equal and above.
+TEST(Ops, TheMirrorHoldsForTheOperandsSwapped) {
+  const std::pair<const char*, const char*> pairs[] = {{"3", "7"}, {"7", "7"}, {"7", "3"}};
+  for (const op_rec& o : ops) {
+    ASSERT_NE(op_find(o.mirror), nullptr) << o.text;
+    for (const auto& [a, b] : pairs) {
+      bool there = false, back = false;
+      ASSERT_EQ(constcmp(a, o.text, b, there), konst::yes);
+      ASSERT_EQ(constcmp(b, o.mirror, a, back), konst::yes);
+      EXPECT_EQ(there, back) << a << " " << o.text << " " << b;
+    }
+  }
+}
+
 TEST(FindOp, TableOrderDecidesAndTheLeftmostOccurrenceSplits) {
   const struct {
     std::string_view arg;
@@ -166,7 +182,7 @@ TEST(FindOp, TableOrderDecidesAndTheLeftmostOccurrenceSplits) {
       continue;
     }
     ASSERT_TRUE(hit) << c.arg;
-    EXPECT_EQ(ops[hit->op], c.op) << c.arg;
+    EXPECT_EQ(ops[hit->op].text, c.op) << c.arg;
     EXPECT_EQ(hit->at, c.at) << c.arg;
   }
 }

@@ -115,3 +115,42 @@ TEST(Scanner, PlainLinesOfEveryLengthAnywhereInTheText) {
     }
   }
 }
+
+// What the line loop tells an observer: each block opened, branched and closed, with the line
+// and the way, and where the translation stops. One event a word: o(pen) b(ranch) c(lose) s(top),
+// then the line (1-based); a close ends in how: e(nd) l(ine) b(lank) c(omment) i(nput end).
+static std::string events(std::string_view text) {
+  restart();
+  file_lines = text;
+  std::string got;
+  const watcher w = [](const blk_event& e, void* ctx) {
+    std::string& g = *static_cast<std::string*>(ctx);
+    if (!g.empty()) g += ' ';
+    g += "obcs"[static_cast<int>(e.what)];
+    g += std::to_string(e.line + 1);
+    if (e.what == ev::closed) g += "elbci"[static_cast<int>(e.how)];
+    if (e.what == ev::stopped) g += "=" + std::to_string(e.status);
+  };
+  size_t pos = 0;
+  for (lnum = 0; pos < file_lines.size(); ++lnum) {
+    const std::string_view line = next_line(pos);
+    if (translate_scanned(line, scan_line(line), w, &got)) return got;
+  }
+  finish_input(w, &got);
+  return got;
+}
+
+TEST(Scanner, TellsTheObserverWhatEachLineDoesToTheBlocks) {
+  const struct {
+    std::string_view in, want;
+  } cases[] = {
+      {"if a == 1\nelif a == 2\nelse\nend\n", "o1 b2 b3 c4e"},
+      {"while a != 0\n& if b == 1\nnop\nend\n", "o1 o2 c3l c4e"},
+      {"if a == 1\n& if b == 1\n\n& if c == 1\n;\n", "o1 o2 c3b o4 c5c c6i"},
+      {"& if a == 1\n& & while b == 1\n", "o1 o2 c3i c3i"},
+      {"if a == 1\n& nop\n& end\n", "o1 s3=11"},
+      {"if 1 == 1\nelif\n", "o1 s2=6"},
+      {"end\n", "s1=11"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(events(c.in), c.want) << c.in;
+}

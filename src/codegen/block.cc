@@ -20,8 +20,5 @@ void close_blk(const Bx& b) {
 }
 
 void close_til(int64_t n) {
-  while (!stk.empty() && stk.back().depth >= n) {
-    close_blk(stk.back());
-    stk.pop_back();
-  }
+  close_til(n, [](const Bx&) {});
 }

@@ -65,6 +65,30 @@ void close_blk(const Bx& b);
 // Close, innermost first, every open block whose depth is `n` or more.
 void close_til(int64_t n);
 
+// The same, calling `each` with every block just before it is closed, for a caller that
+// watches blocks close.
+template <class Each>
+void close_til(int64_t n, Each&& each) {
+  while (!stk.empty() && stk.back().depth >= n) {
+    each(stk.back());
+    close_blk(stk.back());
+    stk.pop_back();
+  }
+}
+
+// A new open block: `lbl` is the if-branch's else label or the loop's head label, whichever
+// the kind has. Written through the member that the kind reads, so the union is never read
+// through the other one.
+constexpr Bx make_bx(int kind, int64_t depth, int64_t lbl, int64_t end) {
+  Bx b;
+  b.kind = kind;
+  b.depth = depth;
+  if (kind == while_blk) b.head_lbl = lbl;
+  else b.else_lbl = lbl;
+  b.end_lbl = end;
+  return b;
+}
+
 // The statement handlers. Each returns 0, or the status of a statement error after writing its
 // message to standard error.
 int do_if(int64_t depth, std::string_view arg);

@@ -2,6 +2,7 @@
 #include "codegen/codegen.h"
 
 #include "common/bytes.h"
+#include "cond/cond.h"
 #include "out/out.h"
 
 int64_t lbl_n = 0;
@@ -44,21 +45,6 @@ void reset_codegen() {
 }
 
 std::string_view jmpfalse(std::string_view op, bool unsig) {
-  // By length and bytes rather than by comparing texts one after another: it runs for every
-  // condition, and the chain of comparisons cost more than the rest of the jump line.
-  if (unsig) {
-    if (op.size() != 3 || op[0] != 'U') return "jne";
-    if (op[1] == 'G') return op[2] == 'T' ? "jbe" : op[2] == 'E' ? "jb" : "jne";
-    if (op[1] == 'L') return op[2] == 'T' ? "jae" : op[2] == 'E' ? "ja" : "jne";
-    return "jne";
-  }
-  if (op.size() == 1) return op[0] == '>' ? "jle" : op[0] == '<' ? "jge" : "jne";
-  if (op.size() != 2 || op[1] != '=') return "jne";
-  switch (op[0]) {
-    case '=': return "jne";
-    case '!': return "je";
-    case '>': return "jl";
-    case '<': return "jg";
-    default: return "jne";
-  }
+  const op_rec* r = op_find(op);
+  return r && r->unsig == unsig ? r->jfalse : "jne";
 }

@@ -7,10 +7,6 @@
 #include "cond/cond.h"
 #include "out/out.h"
 
-static bool unsigned_op(std::string_view op) {
-  return op == "UGT" || op == "UGE" || op == "ULT" || op == "ULE";
-}
-
 // Append "cmp lhs, rhs" with the left operand lower-cased, as lowerme does, while it is copied.
 static void emit_cmp(std::string_view lhs, std::string_view rhs) {
   const size_t n = 4 + lhs.size() + 2 + rhs.size() + 1;
@@ -39,17 +35,14 @@ static int test_cond(const cond3& c, role r, int64_t target, st imm) {
   }
   if (isimm2(c.lhs)) return bail(imm);
   emit_cmp(c.lhs, c.rhs);
-  emit_jump(jmpfalse(c.op, unsigned_op(c.op)), r, target);
+  const op_rec* o = op_find(c.op);
+  emit_jump(jmpfalse(c.op, o && o->unsig), r, target);
   return 0;
 }
 
 // A new block on top of the stack.
 static void open_blk(int kind, int64_t depth, int64_t lbl, int64_t end) {
-  Bx& b = stk.emplace_back();
-  b.kind = kind;
-  b.depth = depth;
-  b.else_lbl = lbl;  // or head_lbl: the one the kind needs
-  b.end_lbl = end;
+  stk.push_back(make_bx(kind, depth, lbl, end));
 }
 
 // elif and else continue an if-branch opened at their own depth, and nothing else.

@@ -16,10 +16,32 @@ struct cond3 {
   std::string_view rhs;
 };
 
+// One comparison operator: everything the translator and the checker know of it.
+struct op_rec {
+  std::string_view text;    // as written in a condition
+  std::string_view jfalse;  // the jump taken after `cmp lhs, rhs` when the condition is false
+  std::string_view mirror;  // the operator that says the same with the operands swapped
+  bool unsig;               // compares unsigned; these are the upper-case word operators
+  bool lt, eq, gt;          // holds when lhs is less than, equal to, greater than rhs
+};
+
 // The ten operators in the order the parser tries them. A two-byte operator comes before the
 // one-byte operator it starts with, so "a >= b" splits at ">=" and never at ">".
-inline constexpr std::array<std::string_view, 10> ops = {
-    "==", "!=", ">=", "<=", "UGT", "UGE", "ULT", "ULE", ">", "<"};
+inline constexpr std::array<op_rec, 10> ops = {{
+    {"==", "jne", "==", false, false, true, false},
+    {"!=", "je", "!=", false, true, false, true},
+    {">=", "jl", "<=", false, false, true, true},
+    {"<=", "jg", ">=", false, true, true, false},
+    {"UGT", "jbe", "ULT", true, false, false, true},
+    {"UGE", "jb", "ULE", true, false, true, true},
+    {"ULT", "jae", "UGT", true, true, false, false},
+    {"ULE", "ja", "UGE", true, true, true, false},
+    {">", "jle", "<", false, false, false, true},
+    {"<", "jge", ">", false, true, false, false},
+}};
+
+// The record of the operator spelled exactly `op`, or null.
+const op_rec* op_find(std::string_view op);
 
 // A decimal number ("007") or a hexadecimal one ("0x1F"); no sign, blank or suffix.
 bool isnum2(std::string_view s);

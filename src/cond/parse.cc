@@ -3,27 +3,44 @@
 
 #include "common/common.h"
 
-// The place in `ops` of the best-placed operator that starts at s[i], or ops.size() for none.
-// Only "==" and ">=" / "<=" can start at the same byte as a worse-placed operator (">", "<").
-static size_t op_at(std::string_view s, size_t i) {
-  const auto eq_next = [&] { return i + 1 < s.size() && s[i + 1] == '='; };
-  switch (s[i]) {
-    case '=': return eq_next() ? 0 : ops.size();
-    case '!': return eq_next() ? 1 : ops.size();
-    case '>': return eq_next() ? 2 : 8;
-    case '<': return eq_next() ? 3 : 9;
-    case 'U':
-      if (i + 2 >= s.size()) return ops.size();
-      for (size_t k = 4; k < 8; ++k)
-        if (s.compare(i, 3, ops[k]) == 0) return k;
-      return ops.size();
-    default: return ops.size();
+#include <cstdint>
+
+// For each byte, the places in `ops` of the operators that start with it, best placed first,
+// 0xff after the last. Made from the table, so the parser cannot disagree with it.
+static constexpr auto starts = [] {
+  std::array<std::array<uint8_t, 4>, 256> t{};
+  for (auto& e : t) e.fill(0xff);
+  for (size_t k = 0; k < ops.size(); ++k) {
+    auto& e = t[static_cast<unsigned char>(ops[k].text[0])];
+    size_t j = 0;
+    while (e[j] != 0xff) ++j;
+    e[j] = static_cast<uint8_t>(k);
   }
+  return t;
+}();
+
+// The place in `ops` of the best-placed operator that starts at s[i], or ops.size() for none.
+static size_t op_at(std::string_view s, size_t i) {
+  for (const uint8_t k : starts[static_cast<unsigned char>(s[i])]) {
+    if (k == 0xff) break;
+    const std::string_view t = ops[k].text;
+    if (s.size() - i < t.size()) continue;
+    size_t j = 1;  // the first byte chose the entry
+    while (j < t.size() && s[i + j] == t[j]) ++j;
+    if (j == t.size()) return k;
+  }
+  return ops.size();
 }
 
 // The bytes an operator can begin with. Most bytes of a condition are none of them, and this
 // one test lets the scan pass over them.
-static bool op_start(char c) { return c == '=' || c == '!' || c == '>' || c == '<' || c == 'U'; }
+static bool op_start(char c) { return starts[static_cast<unsigned char>(c)][0] != 0xff; }
+
+const op_rec* op_find(std::string_view op) {
+  if (op.empty()) return nullptr;
+  const size_t k = op_at(op, 0);
+  return k < ops.size() && ops[k].text.size() == op.size() ? &ops[k] : nullptr;
+}
 
 std::optional<op_hit> find_op(std::string_view arg) {
   // One pass instead of one search per operator: the first time an operator is met is its
@@ -45,7 +62,7 @@ std::optional<op_hit> find_op(std::string_view arg) {
 std::optional<cond3> parse_if(std::string_view arg) {
   const std::optional<op_hit> hit = find_op(arg);
   if (!hit) return std::nullopt;
-  const std::string_view op = ops[hit->op];
+  const std::string_view op = ops[hit->op].text;
   const size_t at = hit->at;
   // The chosen operator decides, even when it leaves a side empty: no other one is tried.
   std::string_view lhs = trimx(arg.substr(0, at));

@@ -64,27 +64,89 @@ static void pass(std::string_view text) {
   out_thing.len = static_cast<size_t>(put_line(p, text, stop) - out_thing.buf);
 }
 
+// The observer of nestasm itself: it watches nothing, and with `on` false every call to it
+// compiles away, so the loop is the same as with no observer at all.
+struct no_watch {
+  static constexpr bool on = false;
+  void operator()(const blk_event&) const {}
+};
+
+// An observer reached through a function, for nestasm-check and the language server.
+struct fn_watch {
+  static constexpr bool on = true;
+  watcher w;
+  void* ctx;
+  void operator()(const blk_event& e) const {
+    if (w) w(e, ctx);
+  }
+};
+
+template <class W>
+static void tell(const W& w, ev what, const Bx& b, closed_by how = closed_by::end, int status = 0) {
+  if constexpr (W::on) w(blk_event{what, lnum, b, how, status});
+}
+
 // The work of translate_line once the line is taken apart. Always inlined, so translate_line
 // stays one function; translate_scanned shares it with a caller that has scanned the line
 // itself.
-[[gnu::always_inline]] static inline int translate(std::string_view line, const line_scan& s) {
+template <class W>
+[[gnu::always_inline]] static inline int translate(std::string_view line, const line_scan& s,
+                                                   const W& w) {
   // Every line, blank and comment lines too, ends the blocks opened deeper than it.
-  if (!stk.empty() && stk.back().depth > s.depth) close_til(s.depth + 1);
+  if (!stk.empty() && stk.back().depth > s.depth) {
+    if constexpr (W::on) {
+      const closed_by how = s.kind != stmt::blank ? closed_by::line
+                            : s.body.empty()      ? closed_by::blank
+                                                  : closed_by::comment;
+      close_til(s.depth + 1, [&](const Bx& b) { tell(w, ev::closed, b, how); });
+    } else {
+      close_til(s.depth + 1);
+    }
+  }
+  int r = 0;
   switch (s.kind) {
     case stmt::blank: pass(line); return 0;
     case stmt::plain: pass(s.body); return 0;
-    case stmt::if_: return do_if(s.depth, s.arg);
-    case stmt::elif: return do_elif(s.depth, s.arg);
-    case stmt::else_: return do_else(s.depth, s.arg);
-    case stmt::while_: return do_while(s.depth, s.arg);
-    case stmt::end: return do_end(s.depth, s.arg);
+    case stmt::if_:
+      r = do_if(s.depth, s.arg);
+      if (r == 0) tell(w, ev::opened, stk.back());
+      break;
+    case stmt::elif:
+      r = do_elif(s.depth, s.arg);
+      if (r == 0) tell(w, ev::branched, stk.back());
+      break;
+    case stmt::else_:
+      r = do_else(s.depth, s.arg);
+      if (r == 0) tell(w, ev::branched, stk.back());
+      break;
+    case stmt::while_:
+      r = do_while(s.depth, s.arg);
+      if (r == 0) tell(w, ev::opened, stk.back());
+      break;
+    case stmt::end: {
+      // The block end pops, seen before it goes.
+      Bx top;
+      if constexpr (W::on)
+        if (!stk.empty()) top = stk.back();
+      r = do_end(s.depth, s.arg);
+      if (r == 0) tell(w, ev::closed, top, closed_by::end);
+      break;
+    }
   }
-  return 0;
+  if (r != 0) tell(w, ev::stopped, Bx{}, closed_by::end, r);
+  return r;
 }
 
-int translate_line(std::string_view line) { return translate(line, scan_line(line)); }
+int translate_line(std::string_view line) { return translate(line, scan_line(line), no_watch{}); }
 
-int translate_scanned(std::string_view line, const line_scan& s) { return translate(line, s); }
+int translate_scanned(std::string_view line, const line_scan& s, watcher w, void* ctx) {
+  return translate(line, s, fn_watch{w, ctx});
+}
+
+void finish_input(watcher w, void* ctx) {
+  const fn_watch f{w, ctx};
+  close_til(0, [&](const Bx& b) { tell(f, ev::closed, b, closed_by::input_end); });
+}
 
 std::string_view next_line(size_t& pos) {
   const char* text = file_lines.data();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "codegen/codegen.h"
+
 // The whole input as read: lines end at "\n", and one "\r" before it (or at the very end of the
 // text) is not part of the line. Only read once reading is done.
 extern std::string_view file_lines;
@@ -36,9 +38,41 @@ std::string_view next_line(size_t& pos);
 // Translate one input line (without its terminator). Returns 0, or a statement error's status.
 int translate_line(std::string_view line);
 
-// translate_line for a line that the caller has taken apart with scan_line already: for
-// nestasm-check, which looks at every line as the scanner reads it, without scanning it twice.
-int translate_scanned(std::string_view line, const line_scan& s);
+// What the line loop did to the open blocks, told as it happens to an observer (nestasm-check,
+// the language server), which then never has to work out a rule of the translator again.
+enum class ev {
+  opened,    // an if or while pushed `b`
+  branched,  // an elif or else replaced the top block by `b` (kind if_blk or else_blk)
+  closed,    // `b` is about to be closed, in the way `how` says
+  stopped,   // the translation stops at this line with the statement error `status`
+};
+
+// How a block came to be closed.
+enum class closed_by {
+  end,        // its own end
+  line,       // a plain or statement line with fewer markers
+  blank,      // a blank line with fewer markers
+  comment,    // a comment line with fewer markers
+  input_end,  // the end of the input
+};
+
+struct blk_event {
+  ev what = ev::opened;
+  int64_t line = 0;  // index of the line that caused it; the number of lines at the end of input
+  Bx b;              // the block opened, replaced by, or closed
+  closed_by how = closed_by::end;
+  int status = 0;
+};
+
+using watcher = void (*)(const blk_event& e, void* ctx);
+
+// translate_line for a line that the caller has taken apart with scan_line already, telling `w`
+// (when not null) what it does to the open blocks: for nestasm-check, which looks at every line
+// as the scanner reads it, without scanning it twice.
+int translate_scanned(std::string_view line, const line_scan& s, watcher w, void* ctx);
+
+// After the last line: close the blocks still open, telling `w` (when not null) of each.
+void finish_input(watcher w, void* ctx);
 
 // Translate every line of file_lines, then close the blocks still open. Returns 0, or the status
 // of the first statement error; lnum is then the index of the line that raised it. `done`, when
