@@ -1,6 +1,8 @@
 // What the checker knows of NASM's side of a line, table by table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "check/check.h"
 
 TEST(CheckLex, NumbersThatNasmReadsAndNestasmDoesNot) {
@@ -73,14 +75,6 @@ TEST(CheckLex, CommentsOutsideQuotes) {
   for (const auto& c : cases) EXPECT_EQ(comment_at(c.s), c.at) << c.s;
 }
 
-TEST(CheckLex, MirroredOperators) {
-  const struct {
-    std::string_view op, m;
-  } cases[] = {{"==", "=="}, {"!=", "!="},   {">=", "<="},   {"<=", ">="},   {">", "<"},
-               {"<", ">"},   {"UGT", "ULT"}, {"ULT", "UGT"}, {"UGE", "ULE"}, {"ULE", "UGE"}};
-  for (const auto& c : cases) EXPECT_EQ(mirrored(c.op), c.m) << c.op;
-}
-
 // JSON strings: well-formed UTF-8 passes as it is, so that a file name or a line in UTF-8 reads
 // back as itself; every other byte that JSON cannot hold raw is escaped, one \u00XX a byte.
 TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
@@ -113,5 +107,24 @@ TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
     const size_t end = got.find(", \"line\"");
     ASSERT_NE(end, std::string::npos) << got;
     EXPECT_EQ(got.substr(prefix.size(), end - prefix.size()), c.want) << c.want;
+  }
+}
+
+// Each warning's record carries an input on which it warns and the nearest one on which it
+// stays quiet; both are checked here, so a record cannot come without a working pair.
+TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
+  ASSERT_FALSE(warning_table().empty());
+  for (const warning_rec& w : warning_table()) {
+    const auto fired = [&](std::string_view text) {
+      std::vector<diag> ds;
+      check_text(text, check_opts{}, ds);
+      return std::count_if(ds.begin(), ds.end(), [&](const diag& d) {
+        return d.lvl == level::warning && d.name == static_cast<int>(w.id);
+      });
+    };
+    EXPECT_EQ(fired(w.fires), 1) << w.name << " on:\n" << w.fires;
+    EXPECT_EQ(fired(w.quiet), 0) << w.name << " on:\n" << w.quiet;
+    EXPECT_EQ(name_of(w.id), w.name);
+    EXPECT_EQ(wname_from(w.name), w.id);
   }
 }

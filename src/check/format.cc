@@ -92,13 +92,6 @@ char* format_text(char* p, std::string_view file, const diag& d) {
   return p;
 }
 
-void format_text(std::string& to, std::string_view file, const diag& d) {
-  const size_t start = to.size();
-  to.resize(start + text_room(file, d));
-  char* const end = format_text(to.data() + start, file, d);
-  to.resize(static_cast<size_t>(end - to.data()));
-}
-
 // The length of the well-formed UTF-8 sequence of two to four bytes at `s[i]`, or 0.
 static size_t utf8_at(std::string_view s, size_t i) {
   const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };

@@ -152,15 +152,3 @@ size_t comment_at(std::string_view s) {
   }
   return std::string_view::npos;
 }
-
-std::string_view mirrored(std::string_view op) {
-  if (op == ">=") return "<=";
-  if (op == "<=") return ">=";
-  if (op == ">") return "<";
-  if (op == "<") return ">";
-  if (op == "UGT") return "ULT";
-  if (op == "ULT") return "UGT";
-  if (op == "UGE") return "ULE";
-  if (op == "ULE") return "UGE";
-  return op;
-}

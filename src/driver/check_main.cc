@@ -19,7 +19,7 @@
 #define NESTASM_VERSION "0"
 #endif
 
-static const char usage[] =
+static const char usage_head[] =
     "usage: nestasm-check [OPTIONS] FILE...\n"
     "       nestasm-check --lines FILE\n"
     "Check each FILE as nestasm translates it; write no file. Diagnostics go to stdout as\n"
@@ -35,14 +35,30 @@ static const char usage[] =
     "                  to stderr\n"
     "  --help          this text\n"
     "  --version       the version\n"
-    "\n"
-    "Warnings: missing-end closed-by-line else-text not-a-statement operator-in-name\n"
-    "comment-in-condition marker-on-comment tab-before-marker lowered-name label-in-block\n"
-    "number-on-left\n"
+    "\n";
+
+static const char usage_tail[] =
     "\n"
     "Exit status: 0 no file has an error; 1 some file has one (or a warning, under -Werror);\n"
     "2 a file cannot be read, memory runs out, the diagnostics cannot be written, or the\n"
     "command line is wrong.\n";
+
+// The usage text, with the names of the warnings filled in from their table, lines of at most
+// 90 columns.
+static std::string usage() {
+  std::string u = usage_head;
+  std::string line = "Warnings:";
+  for (const warning_rec& w : warning_table()) {
+    if (line.size() + 1 + w.name.size() > 90) {
+      u += line + "\n";
+      line.clear();
+    } else {
+      line += ' ';
+    }
+    line += w.name;
+  }
+  return u + line + "\n" + usage_tail;
+}
 
 namespace {
 
@@ -118,7 +134,7 @@ int main(int argc, char** argv) {
     } else if (a == "--") {
       more_opts = false;
     } else if (a == "--help") {
-      write_all(1, usage);
+      write_all(1, usage());
       return 0;
     } else if (a == "--version") {
       write_all(1, "nestasm-check " NESTASM_VERSION "\n");
@@ -181,7 +197,10 @@ int main(int argc, char** argv) {
     if (r.status != 0 || (werror && r.warnings > 0)) failed = true;
     if (opts.lines && r.status == 0) {
       o.flush();
-      if (!write_all(1, r.lines)) return bad_usage("cannot write the translation");
+      if (!write_all(1, r.lines)) {
+        write_all(2, "nestasm-check: cannot write the translation\n");
+        return 2;
+      }
     }
   }
   if (json) o.buf += o.first ? "[]\n" : "\n]\n";

@@ -97,7 +97,7 @@ void check_agrees(const uint8_t* data, size_t size) {
         break;
       case level::warning:
         ++warnings;
-        if (d.name < 0 || d.name >= wname_count) disagree("a warning without a name", d.text);
+        if (d.name < 0 || d.name >= static_cast<int>(warning_table().size())) disagree("a warning without a name", d.text);
         if (errors) disagree("a warning after the error", d.text);
         after_main = true;
         break;
