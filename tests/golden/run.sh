@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Whole-run golden test: lay out a case's files in a fresh folder, run the real binary there,
-# and compare stdout, stderr, status and what the run changed in the folder with the case's
-# expectations.
+# Whole-run golden test, for nestasm (tests/golden/) and nestasm-check (tests/check/) alike: lay
+# out a case's files in a fresh folder, run the real binary there, and compare stdout, stderr,
+# status and what the run changed in the folder with the case's expectations.
 #
-#   run.sh NESTASM CASEDIR          compare
+#   run.sh TOOL CASEDIR             compare
 #   UPDATE_GOLDEN=1 run.sh ...      rewrite CASEDIR/expect.* from this run, for review with git diff
 #
 # A case folder holds:
 #   in.s, ...       every file or folder not named below is laid out before the run, as it is
 #   setup           shell commands run in the folder after the layout; optional
-#   run             the command line, run by bash in the folder with $NESTASM set;
-#                   default: "$NESTASM" in.s
+#   run             the command line, run by bash in the folder with $TOOL set;
+#                   default: "$TOOL" in.s
 #   expect.out      stdout (always present: it marks the case as having expectations)
 #   expect.err      stderr; absent when empty
 #   expect.status   exit status; absent when 0
@@ -20,9 +20,9 @@
 #                   file ends in " = stdout" when its bytes are stdout's; otherwise its bytes are in
 #   expect.files/   under the same path.
 set -u
-NESTASM=$(realpath "$1")
+TOOL=$(realpath "$1")
 case_dir=$(realpath "$2")
-export NESTASM
+export TOOL
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir "$work/dir" "$work/got" "$work/before" "$work/after" "$work/got/files"
@@ -60,7 +60,7 @@ if [ -f "$case_dir/setup" ] && ! bash "$case_dir/setup"; then
   exit 1
 fi
 snap . "$work/before"
-cmd='"$NESTASM" in.s'
+cmd='"$TOOL" in.s'
 [ -f "$case_dir/run" ] && cmd=$(cat "$case_dir/run")
 bash -c "$cmd" </dev/null >"$work/got/out" 2>"$work/got/err"
 echo $? >"$work/got/status"
