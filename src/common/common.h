@@ -43,9 +43,6 @@ enum class st : int {
   no_memory = 15,
 };
 
-// The highest status a run can end with.
-inline constexpr int last_status = static_cast<int>(st::no_memory);
-
 // The one line written to standard error for `s`, "\n" included; empty for st::ok and for a
 // number that is no status.
 std::string_view message(st s);

@@ -1,13 +1,9 @@
 // nestasm: translate structured assembly into flat assembly, beside the input as ".asm".
-#include <iostream>
-
 #include "common/common.h"
 #include "driver/driver.h"
 #include "scan/scan.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  std::cin.tie(nullptr);
   guard_fds();
   guard_signals();
   if (argc < 2) return bail(st::no_input);

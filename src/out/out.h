@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "common/bytes.h"
 
 // The output text: every line followed by "\n"; lines are appended and never changed. A plain
 // growing buffer, because appending is the translator's innermost step: std::string tested its
@@ -35,15 +34,3 @@ struct outbuf {
 };
 
 extern outbuf out_thing;
-
-// Append one output line made of `parts`, followed by "\n".
-template <class... T>
-void emit(const T&... parts) {
-  const std::string_view v[] = {std::string_view(parts)...};
-  size_t n = 1;
-  for (std::string_view s : v) n += s.size();
-  char* p = out_thing.room(n);
-  for (std::string_view s : v) p = put(p, s);
-  *p = '\n';
-  out_thing.len += n;
-}
