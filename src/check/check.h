@@ -29,6 +29,17 @@ enum class wname : int {
   number_on_left,
 };
 
+// A change to the input that a diagnostic suggests, mechanical enough for an editor to apply:
+// the bytes of line `line` (1-based) from column `col` up to, not including, `end_col` (1-based
+// byte columns) become `text`. An insertion has end_col == col; a whole new line is inserted
+// before line `line` as `text` ending in "\n", at column 1.
+struct edit {
+  int64_t line = 0;
+  size_t col = 0;
+  size_t end_col = 0;
+  std::string text;
+};
+
 // One message about one place in the input.
 struct diag {
   level lvl = level::note;
@@ -39,6 +50,9 @@ struct diag {
   int status = 0;         // an error's: the status nestasm exits with
   std::string text;
   std::string_view src;   // the source line, for the caret; valid while the sink runs
+  std::vector<edit> fix;  // the suggested change, when there is a mechanical one: checked
+                          // through the core before it is offered, so that, applied, this
+                          // diagnostic is gone
 };
 
 struct check_opts {
