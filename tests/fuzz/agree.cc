@@ -67,6 +67,7 @@ void check_agrees(const uint8_t* data, size_t size) {
 
   check_opts opts;
   opts.keep = true;
+  opts.blocks = true;
   std::vector<diag> ds;
   const check_result got = check_text(text, opts, ds);
   err_fd = saved;
@@ -77,6 +78,33 @@ void check_agrees(const uint8_t* data, size_t size) {
   // Watching the translation must not change it.
   if (std::string_view(out_thing.view()) != want.out) disagree("the translation changed under the checker");
   if (lbl_n != want.made) disagree("the label count changed under the checker");
+
+  // The blocks the events gave: each opened before its branches, closed after them, inside its
+  // parent, and closed at the end of the input exactly when nothing closed it before.
+  for (size_t i = 0; i < got.blocks.size(); ++i) {
+    const block_info& b = got.blocks[i];
+    int64_t at = b.open;
+    for (int64_t br : b.branches) {
+      if (br <= at) disagree("a branch before its block or the branch before it");
+      at = br;
+    }
+    if (b.has_else && b.branches.empty()) disagree("an else that is no branch");
+    if (b.close < 0 && want.st == 0) disagree("a block never closed in a whole translation");
+    if (b.close >= 0 && b.close < at) disagree("a block closed before its last branch");
+    if ((b.how == closed_by::input_end) != (b.close == nlines)) disagree("closed at the end wrongly");
+    if (b.parent >= static_cast<int64_t>(i)) disagree("a parent opened after its child");
+    if (b.parent >= 0) {
+      const block_info& p = got.blocks[static_cast<size_t>(b.parent)];
+      if (p.depth > b.depth || p.open >= b.open) disagree("a block outside its parent");
+      if (p.close >= 0 && (b.close < 0 || b.close > p.close)) disagree("a parent closed first");
+    }
+  }
+  // Where each line's output starts: never going back, ending where the translation does.
+  for (size_t i = 1; i < got.made.size(); ++i)
+    if (got.made[i] < got.made[i - 1]) disagree("a line's output starts before the last one's");
+  if (want.st == 0 && (got.made.size() != static_cast<size_t>(nlines) + 2 ||
+                       got.made.back() != want.out.size()))
+    disagree("the output's places do not cover the translation");
 
   size_t errors = 0;
   size_t warnings = 0;
