@@ -89,7 +89,6 @@ enum class wrote {
 // to the folder held open in `dir`, so a folder renamed meanwhile cannot move the output.
 struct out_plan {
   way how = way::beside;
-  std::string path;    // the output path as the input's path gives it
   int dir = -1;        // the folder of the file written: the output's, or a link's target's
   std::string name;    // the file written, in `dir`
   bool exists = false;
@@ -160,8 +159,8 @@ class staged_file {
   void spill(std::string_view held);
 
   int fd = -1;
-  size_t len = 0;      // bytes written to it
-  size_t flushed = 0;  // bytes of it whose write-back to disk has been started
+  size_t len = 0;       // bytes written to it
+  size_t flushed = 0;   // bytes of it whose write-back to disk has been started
   bool failed = false;  // a write to it failed: the output cannot be written
 };
 

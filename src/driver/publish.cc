@@ -80,7 +80,6 @@ static int open_folder(int at, const std::string& path, std::string& name) {
 // a file shared with other names, or a device, is written into.
 static out_plan plan_for(const std::string& out) {
   out_plan p;
-  p.path = out;
   p.how = way::none;
   p.dir = open_folder(AT_FDCWD, out, p.name);
   // 40 links at most, as the kernel follows.
