@@ -1,4 +1,5 @@
-// The finished output copied to a descriptor: to the ways' files, and echoed to standard output.
+// The finished output copied to a descriptor: to the ways' files, and echoed to standard output,
+// which is kept from being taken by a file opened later.
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -48,7 +49,7 @@ bool out_bytes::put(int to) const {
   if (fd < 0) return write_all(to, out_thing.view());
   off_t at = 0;
   while (static_cast<size_t>(at) < len) {
-    // No more than the kernel moves in one call (a little under 2 GiB).
+    // 1 GiB a call: the kernel moves a little under 2 GiB at most.
     const size_t most = size_t{1} << 30;
     const ssize_t n = sendfile(to, fd, &at, std::min(len - static_cast<size_t>(at), most));
     if (n > 0) continue;  // `at` has moved on
