@@ -27,13 +27,10 @@ static struct stat in_was {};
 static bool map_input(int fd, size_t len) {
   void* p = mmap(nullptr, len, PROT_READ, MAP_PRIVATE, fd, 0);
   if (p == MAP_FAILED) return false;
-  if (inmap) {
-    unwatch_map(inmap);
-    munmap(inmap, inmap_len);
-  }
+  if (inmap) munmap(inmap, inmap_len);
   inmap = p;
   inmap_len = len;
-  watch_map(p, len, st::cant_open);
+  watch_map(p, len);
   file_lines = std::string_view(static_cast<const char*>(p), len);
   return true;
 }

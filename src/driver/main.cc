@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   if (r) return bail(static_cast<st>(r));
   if (same) return bail(st::same_file);
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
-  if (!write_output()) return bail(st::cant_write);
-  if (!echo_output()) return bail(st::cant_write);
+  out_bytes made;
+  if (!write_output(made)) return bail(st::cant_write);
+  if (!echo_output(made)) return bail(st::cant_write);
   return 0;
 }

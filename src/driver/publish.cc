@@ -1,9 +1,8 @@
-// Publishing the output: the way of writing the file is chosen once, before translation; the
-// file is written first and complete, then echoed to standard output.
+// The plan for the output file: what the output path leads to, which links on the way may be
+// followed, and so which way of writing it is tried first, once, before translation; then the
+// order in which the ways are tried when one is refused.
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,19 +11,8 @@
 #include "out/out.h"
 #include "scan/scan.h"
 
-static bool stdout_closed = false;
-static bool to_file = false;
 static out_plan plan;
-
-void guard_fds() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (fd == 1) stdout_closed = true;
-    // open() returns the lowest free descriptor, which is `fd` itself here.
-    int got = open("/dev/null", O_RDWR);
-    if (got != fd && got >= 0) close(got);
-  }
-}
+static staged_file stage;
 
 // Whether the symbolic link `ln` in the folder `dir` may be followed. In a sticky folder that
 // anyone can write (/tmp), a link planted by someone else could send the output over any file
@@ -92,7 +80,6 @@ static int open_folder(int at, const std::string& path, std::string& name) {
 // a file shared with other names, or a device, is written into.
 static out_plan plan_for(const std::string& out) {
   out_plan p;
-  p.path = out;
   p.how = way::none;
   p.dir = open_folder(AT_FDCWD, out, p.name);
   // 40 links at most, as the kernel follows.
@@ -113,7 +100,7 @@ static out_plan plan_for(const std::string& out) {
   }
   if (p.dir < 0 || S_ISLNK(p.old.st_mode)) return p;
   p.exists = true;
-  if (S_ISCHR(p.old.st_mode)) p.how = way::in_place;
+  if (S_ISCHR(p.old.st_mode)) p.how = way::device;
   if (!S_ISREG(p.old.st_mode)) return p;  // a FIFO, socket, folder or block device: refused
   // Another owner's file needs a process that may give a new file away; without that, only
   // writing into it keeps its owner.
@@ -129,118 +116,35 @@ bool writes_over(const std::string& out, dev_t dev, ino_t ino) {
 }
 
 void prepare_output(const std::string& out) {
-  to_file = !out.empty();
-  if (to_file) {
+  if (!out.empty()) {
     plan = plan_for(out);
-    if (plan.how == way::staged && stage_open(plan.dir)) return;
+    if (plan.how == way::staged && stage.open(plan.dir)) return;
     if (plan.how == way::staged) plan.how = way::beside;
   }
   // Output is rarely much longer than input; until it is written, reserving costs no memory.
   out_thing.reserve(file_lines.size() + file_lines.size() / 2 + 256);
 }
 
-std::string temp_name(const out_plan& p) {
-  static unsigned long long seq = 0;  // names made by this run
-  long most = fpathconf(p.dir, _PC_NAME_MAX);
-  // No longer than NAME_MAX either: the name is kept whole for an early end to remove.
-  if (most <= 0 || most > NAME_MAX) most = NAME_MAX;
-  std::string n = p.name;
-  constexpr size_t added = 1 + 5 + 6;  // ".", ".tmp-", six letters
-  // Cut to fit. A name too long for its own folder is refused later whatever is done here.
-  const size_t room = static_cast<size_t>(most) > added ? static_cast<size_t>(most) - added : 0;
-  if (n.size() > room) n.resize(room);
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  using u64 = unsigned long long;
-  u64 v = (static_cast<u64>(now.tv_nsec) << 20) ^ static_cast<u64>(getpid()) ^
-          (++seq * 0x9e3779b97f4a7c15ULL);
-  static const char letters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string t = "." + n + ".tmp-";
-  for (int i = 0; i < 6; ++i, v /= 62) t += letters[v % 62];
-  return t;
-}
-
-bool fit_owner(int fd, const out_plan& p) {
-  if (!p.exists) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return fchmod(fd, 0666 & ~mask) == 0;
-  }
-  struct stat now;
-  if (fstat(fd, &now) != 0) return false;
-  if ((now.st_uid != p.old.st_uid || now.st_gid != p.old.st_gid) &&
-      fchown(fd, p.old.st_uid, p.old.st_gid) != 0) {
-    // The caller's own file in a group the caller is no longer in: the new file takes the
-    // caller's group, as rewriting the file by any editor would give it. Another owner's file
-    // is written in place instead.
-    if (p.old.st_uid != geteuid()) return false;
-  }
-  // After the owner: changing it clears the set-user-ID and set-group-ID bits.
-  return fchmod(fd, p.old.st_mode & 07777) == 0;
-}
-
-bool settle(int fd) {
-  // A crash after the run must find the old output or the complete new one. Without this, ext4
-  // can write the swap of the names to its journal before the new file's blocks are on disk, and
-  // the output comes back empty.
-  return fdatasync(fd) == 0;
-}
-
-// What swapping the two names came to.
-enum class swap { done, unsupported, broken };
-
-// Put the complete file `tmp` in the place of the existing file `name`, and remove the old one
-// that then has the name `tmp`. ext4 renaming over an existing file starts writing the new file
-// back to disk before it returns, which cost more than writing the file; a swap does not.
-static swap swap_in(const out_plan& p, const char* tmp) {
-  const char* name = p.name.c_str();
-  if (renameat2(p.dir, tmp, p.dir, name, RENAME_EXCHANGE) != 0) return swap::unsupported;
-  if (unlinkat(p.dir, tmp, 0) == 0) return swap::done;
-  // The old file cannot be removed: give it its name back and let rename() try.
-  if (renameat2(p.dir, tmp, p.dir, name, RENAME_EXCHANGE) == 0) return swap::unsupported;
-  // The new file has the name, the old one the temporary name, and neither can be helped.
-  return swap::broken;
-}
-
-bool put_in_place(const std::string& tmp, const out_plan& p) {
-  hold_signals();
-  bool ok = false;
-  swap s = p.exists ? swap_in(p, tmp.c_str()) : swap::unsupported;
-  if (s == swap::done) ok = true;
-  else if (s == swap::unsupported) ok = renameat(p.dir, tmp.c_str(), p.dir, p.name.c_str()) == 0;
-  if (!ok && s != swap::broken) unlinkat(p.dir, tmp.c_str(), 0);
-  drop_temp();
-  let_signals();
-  // The folder is not flushed: its new name reaches the journal with the next commit, and a
-  // crash before that finds the old file, which is all that is promised. Flushing it too cost a
-  // tenth more on each small file (1,000 examples: 0.77 s against 0.86 s).
-  return ok;
-}
-
-bool write_output() {
+bool write_output(out_bytes& made) {
+  if (stage.is_open() && !stage.finish(made)) return false;
+  // Each way tried in turn from the one chosen: a refused way changed nothing.
   wrote r = wrote::refused;
   switch (plan.how) {
     case way::none:
       return false;
+    case way::device:
+      return device_file(plan).write(made) == wrote::ok;
     case way::staged:
-      if (!stage_finish()) return false;
-      r = write_staged(plan);
+      r = stage.publish(plan);
       if (r != wrote::refused) break;
       [[fallthrough]];
     case way::beside:
-      r = write_beside(plan);
+      r = beside_file(plan).write(made);
       if (r != wrote::refused) break;
       [[fallthrough]];
     case way::in_place:
-      r = write_in_place(plan);
+      r = plan.exists ? inplace_file(plan).write(made) : created_file(plan).write(made);
       break;
   }
   return r == wrote::ok;
-}
-
-bool echo_output() {
-  if (out_thing.empty()) return true;
-  if (stdout_closed) return false;
-  return write_all(1, out_thing.view());
 }

@@ -1,6 +1,6 @@
-// The one place that handles signals and ends a run early: a page of a mapped file that is gone,
-// a signal that stops the run, memory that runs out. Each first undoes what the run left half
-// done on disk, with async-signal-safe calls only.
+// The one place that handles signals and ends a run early: a page of the mapped input that is
+// gone, a signal that stops the run, memory that runs out. Each first undoes what the run left
+// half done on disk, with async-signal-safe calls only.
 #include <csignal>
 #include <fcntl.h>
 #include <new>
@@ -9,14 +9,9 @@
 
 #include "driver/driver.h"
 
-// The maps a lost page can fall in: the input while it is translated, and the finished output
-// while it is echoed. Two at most at any time.
-struct watched {
-  const char* at = nullptr;
-  size_t len = 0;
-  st status = st::ok;
-};
-static watched maps[2];
+// The map a lost page can fall in: the input, while it is translated.
+static const char* map_at = nullptr;
+static size_t map_len = 0;
 
 // What an early end undoes. Changed only while the signals are held, so a handler never sees
 // half of a change.
@@ -66,9 +61,8 @@ static void undo() {
 
 static void lost_page(int, siginfo_t* si, void*) {
   const char* at = static_cast<const char*>(si->si_addr);
-  st s = st::cant_write;  // a fault outside both cannot be told apart; nothing is written then
-  for (const watched& w : maps)
-    if (w.at && at >= w.at && at < w.at + w.len) s = w.status;
+  // A fault outside it cannot be told apart; nothing is written then.
+  const st s = map_at && at >= map_at && at < map_at + map_len ? st::cant_open : st::cant_write;
   undo();
   end(s);
 }
@@ -92,9 +86,6 @@ static void no_memory() {
   end(st::no_memory);
 }
 
-// The signals blocked when the run started: the caller held them back, and so does the run.
-static sigset_t start_mask;
-
 static sigset_t stop_set() {
   sigset_t s;
   sigemptyset(&s);
@@ -103,7 +94,6 @@ static sigset_t stop_set() {
 }
 
 void guard_signals() {
-  sigprocmask(SIG_BLOCK, nullptr, &start_mask);
   std::set_new_handler(no_memory);
   // Past a file size limit a write then fails with EFBIG, and the run fails as any failed write
   // does, instead of being ended in the middle of it.
@@ -119,30 +109,15 @@ void guard_signals() {
   }
 }
 
-void hold_signals() {
+held_signals::held_signals() {
   const sigset_t s = stop_set();
-  sigprocmask(SIG_BLOCK, &s, nullptr);
+  sigprocmask(SIG_BLOCK, &s, &was);
 }
 
-void let_signals() {
-  sigset_t s = stop_set();
-  for (int sig : stops)
-    if (sigismember(&start_mask, sig) == 1) sigdelset(&s, sig);
-  sigprocmask(SIG_UNBLOCK, &s, nullptr);
-}
-
-// Changes what undo() sees with the signals held, whether or not the caller holds them.
-struct held {
-  sigset_t was;
-  held() {
-    const sigset_t s = stop_set();
-    sigprocmask(SIG_BLOCK, &s, &was);
-  }
-  ~held() { sigprocmask(SIG_SETMASK, &was, nullptr); }
-};
+held_signals::~held_signals() { sigprocmask(SIG_SETMASK, &was, nullptr); }
 
 void note_temp(int dir, const char* name) {
-  held h;
+  held_signals h;
   size_t n = 0;
   while (name[n] && n + 1 < sizeof temp) {
     temp[n] = name[n];
@@ -154,12 +129,12 @@ void note_temp(int dir, const char* name) {
 }
 
 void drop_temp() {
-  held h;
+  held_signals h;
   temp_set = false;
 }
 
 void note_restore(int fd, const char* old, size_t n, const struct timespec* times) {
-  held h;
+  held_signals h;
   back = old;
   back_len = n;
   back_times[0] = times[0];
@@ -168,16 +143,16 @@ void note_restore(int fd, const char* old, size_t n, const struct timespec* time
 }
 
 void put_back() {
-  held h;
+  held_signals h;
   restore();
 }
 
 void drop_restore() {
-  held h;
+  held_signals h;
   back_fd = -1;
 }
 
-void watch_map(const void* p, size_t n, st s) {
+void watch_map(const void* p, size_t n) {
   static bool set = false;
   if (!set) {
     struct sigaction sa {};
@@ -187,14 +162,6 @@ void watch_map(const void* p, size_t n, st s) {
     sigaction(SIGBUS, &sa, nullptr);
     set = true;
   }
-  for (watched& w : maps) {
-    if (w.at) continue;
-    w = {static_cast<const char*>(p), n, s};
-    return;
-  }
-}
-
-void unwatch_map(const void* p) {
-  for (watched& w : maps)
-    if (w.at == p) w = {};
+  map_at = static_cast<const char*>(p);
+  map_len = n;
 }

@@ -9,21 +9,12 @@
 
 outbuf out_thing;
 
-// How the buffer in use was come by: null for new[], else what gives it back.
-static void (*release_buf)(char*, size_t) = nullptr;
-
-static void free_buf(outbuf& b) {
-  if (release_buf) release_buf(b.buf, b.cap);
-  else delete[] b.buf;
-  release_buf = nullptr;
-}
-
 // A new buffer of `n` bytes for `b`, holding what the old one held.
 static void new_buffer(outbuf& b, size_t n) {
   // Not value-initialised: a page is touched first when the output reaches it.
   char* more = new char[n];
   if (b.len > 0) std::memcpy(more, b.buf, b.len);
-  free_buf(b);
+  delete[] b.buf;
   b.buf = more;
   b.cap = n;
   // Huge pages under a large output: one page fault per 2 MiB written instead of one per 4 KiB.
@@ -48,11 +39,4 @@ void outbuf::make_room(size_t n) {
 
 void outbuf::reserve(size_t n) {
   if (n > cap) make_room(n - len);
-}
-
-void outbuf::adopt(char* p, size_t n, void (*release)(char*, size_t)) {
-  free_buf(*this);
-  buf = p;
-  len = cap = n;
-  release_buf = release;
 }

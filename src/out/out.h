@@ -28,9 +28,6 @@ struct outbuf {
     if (cap - len < n) make_room(n);
     return buf + len;
   }
-  // Use `p`, `n` bytes long and holding the whole output, as the buffer, without copying.
-  // `release` frees it when the buffer changes again (null: delete[]).
-  void adopt(char* p, size_t n, void (*release)(char*, size_t));
 };
 
 extern outbuf out_thing;

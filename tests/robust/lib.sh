@@ -7,7 +7,7 @@
 #
 # GEN is robust_gen, TOOL robust_tool, SHIM the refuse shim; exit 0 pass, 1 fail, 77 skipped.
 #
-# A case is a plain script run in the folder. Its line "# also: tmpfile sharedmap" names the
+# A case is a plain script run in the folder. Its line "# also: tmpfile sendfile" names the
 # refuse shim's ways (REFUSE=...) it runs under once more; CMake reads that line.
 set -u
 bin=$(realpath "$1")

@@ -2,7 +2,8 @@
 // run at a chosen point, so the robust cases can run the way the output is written there.
 // REFUSE is a comma-separated list of:
 //   tmpfile    open() refuses O_TMPFILE, as NFS or vfat do
-//   sharedmap  mmap() refuses shared maps of files
+//   sendfile   sendfile() refuses, as it does when standard output is a file opened for
+//              appending
 //   close      closing an unnamed file reports EIO, as a delayed write error would
 //   swapback   removing a ".tmp-" file fails with EBUSY, and so does the second exchange of two
 //              names, so a swap can neither finish nor be undone
@@ -21,6 +22,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,10 +121,6 @@ extern "C" int close(int fd) {
 }
 
 extern "C" void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t off) {
-  if (fd >= 0 && (flags & MAP_SHARED) && refuse("sharedmap")) {
-    errno = ENODEV;
-    return MAP_FAILED;
-  }
   static const auto f = real<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
   void* p = f(addr, len, prot, flags, fd, off);
   if (p != MAP_FAILED && fd >= 0 && (flags & MAP_PRIVATE) && prot == PROT_READ &&
@@ -136,6 +134,15 @@ extern "C" void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t
     if (w >= 0) ::close(w);
   }
   return p;
+}
+
+extern "C" ssize_t sendfile(int out, int in, off_t* off, size_t n) {
+  if (refuse("sendfile")) {
+    errno = EINVAL;
+    return -1;
+  }
+  static const auto f = real<ssize_t (*)(int, int, off_t*, size_t)>("sendfile");
+  return f(out, in, off, n);
 }
 
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {

@@ -1,5 +1,5 @@
 # 200,000 blocks open at once, closed innermost first by as many ends, or by the end of input.
-# also: sharedmap
+# also: sendfile
 awk 'BEGIN {
   for (i = 0; i < 200000; i++) { print "cmp eax, 1"; print "jne .if_else_" 2 * i }
   for (i = 199999; i >= 0; i--) { print ".if_else_" 2 * i ":"; print ".if_end_" 2 * i + 1 ":" }

@@ -1,6 +1,6 @@
 # A new output takes the old one's place: its mode stays, a symbolic link still points where it
 # did, a hard link shared with another name sees the new text, and no temporary file is left.
-# also: tmpfile sharedmap
+# also: tmpfile sendfile
 printf 'nop\n' >in.s
 printf 'old\n' >in.asm
 chmod 640 in.asm
