@@ -222,3 +222,33 @@ TEST(LspReplay, FuzzInputs) {
   }
   EXPECT_GT(n, 0u);
 }
+
+TEST(LspDocs, ByteColumnsWhenTheClientOffersUtf8) {
+  for (const bool utf8 : {false, true}) {
+    server s;
+    json caps = {{"general", {{"positionEncodings", utf8 ? json{"utf-16", "utf-8"} : json{"utf-16"}}}}};
+    feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", {{"capabilities", caps}}}}.dump()) +
+                open_msg("if eax > 5 ; \xC3\xA9 == 0\n& nop\nend\n"));
+    publish(s);
+    const std::vector<json> got = sent(s);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]["result"]["capabilities"]["positionEncoding"], utf8 ? "utf-8" : "utf-16");
+    EXPECT_EQ(got[1]["params"]["diagnostics"][0]["range"]["start"]["character"], utf8 ? 16 : 15);
+  }
+}
+
+// 50,000 loops, each inside the one before.
+TEST(LspDocs, AHundredThousandLines) {
+  std::string text;
+  for (int i = 0; i < 50000; ++i) text += "while ecx != 0\n& dec ecx\n";
+  server s;
+  feed(s, framed(init) + open_msg(text + "& end\n"));
+  publish(s);
+  const std::vector<json> got = sent(s);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1]["params"]["diagnostics"][0]["range"]["start"]["line"], 100000);
+  EXPECT_EQ(hover(s, s.docs["file:///a.s"], {99999, 0})["contents"]["value"],
+            "inside the while-block of line 1, 49995 more blocks, the while-block of line 99993, "
+            "the while-block of line 99995, the while-block of line 99997 and the while-block of "
+            "line 99999; depth 1");
+}

@@ -324,7 +324,13 @@ json hover(const server& s, const doc& d, pos p) {
     std::vector<const block_info*> in;
     for (const block_info& b : d.res.blocks)
       if (b.open < i && i <= (b.close >= 0 ? b.close - 1 : stop)) in.push_back(&b);
+    // In a deep nest, the outermost block and the innermost few.
+    const size_t shown = 6;
     for (size_t k = 0; k < in.size(); ++k) {
+      if (in.size() > shown && k > 0 && k < in.size() - (shown - 2)) {
+        if (k == 1) where += ", " + std::to_string(in.size() - (shown - 1)) + " more blocks";
+        continue;
+      }
       const block_info& b = *in[k];
       where += k == 0 ? "inside " : k + 1 == in.size() ? " and " : ", ";
       where += std::string("the ") + kind_word(b.kind) + " of line " + num1(b.open);
