@@ -114,7 +114,12 @@ int serve(int in, int out);
 
 // --- the features, on a document that is analysed ---------------------------------------------
 
-json diagnostics(const server& s, const doc& d);
+// The document's diagnostics as a JSON array, written at the end of `o`.
+void put_diagnostics(std::string& o, const server& s, const doc& d);
+
+// `s` as a JSON string at the end of `o`.
+void json_string(std::string& o, std::string_view s);
+
 json code_actions(const server& s, const doc& d, const json& params);
 json folding(const doc& d);
 json highlights(const server& s, const doc& d, pos p);

@@ -126,8 +126,13 @@ static void notify(server& s, const char* method, json params) {
 
 static void send_diagnostics(server& s, doc& d) {
   analyse(d);
-  notify(s, "textDocument/publishDiagnostics",
-         {{"uri", d.uri}, {"version", d.version}, {"diagnostics", diagnostics(s, d)}});
+  static std::string m;  // keeps its room from one document to the next
+  m = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
+  json_string(m, d.uri);
+  m += ",\"version\":" + std::to_string(d.version) + ",\"diagnostics\":";
+  put_diagnostics(m, s, d);
+  m += "}}";
+  put_frame(s.out, m);
   d.unpublished = false;
 }
 
@@ -237,7 +242,7 @@ static size_t offset(const server& s, const doc& d, const json& p) {
   return d.starts[static_cast<size_t>(at.line)] + byte_of(line_at(d, at.line), at.ch, s.utf8);
 }
 
-static void notification(server& s, std::string_view method, const json& p) {
+static void notification(server& s, std::string_view method, json& p) {
   if (method == "exit") {
     s.exit_status = s.shut ? 0 : 1;
     return;
@@ -247,6 +252,9 @@ static void notification(server& s, std::string_view method, const json& p) {
   const json& uri = get(td, "uri");
   if (!uri.is_string()) return;
   const std::string& u = uri.get_ref<const std::string&>();
+  // The text is taken out of the message, which is ours to change, not copied: a didOpen or
+  // didChange holds the whole document.
+  auto take = [](const json& text) { return std::move(const_cast<json&>(text).get_ref<std::string&>()); };
   if (method == "textDocument/didOpen") {
     const json& text = get(td, "text");
     if (!text.is_string()) return;
@@ -254,7 +262,7 @@ static void notification(server& s, std::string_view method, const json& p) {
     d.uri = u;
     const json& v = get(td, "version");
     d.version = v.is_number_integer() ? v.get<int64_t>() : 0;
-    set_text(d, text.get<std::string>());
+    set_text(d, take(text));
   } else if (method == "textDocument/didChange") {
     const auto it = s.docs.find(u);
     if (it == s.docs.end()) return;
@@ -266,7 +274,7 @@ static void notification(server& s, std::string_view method, const json& p) {
       if (!text.is_string()) continue;
       const json& range = get(c, "range");
       if (!range.is_object()) {
-        set_text(d, text.get<std::string>());
+        set_text(d, take(text));
         continue;
       }
       // Full changes are asked for; a client that sends a part anyway is understood too.
@@ -283,7 +291,7 @@ static void notification(server& s, std::string_view method, const json& p) {
 }
 
 void handle(server& s, std::string_view body) {
-  const json m = json::parse(body, nullptr, false);
+  json m = json::parse(body, nullptr, false);
   if (m.is_discarded()) return fail(s, nullptr, parse_error, "the message is not JSON");
   if (!m.is_object()) return fail(s, nullptr, invalid_request, "the message is no JSON object");
   const json& method = get(m, "method");
@@ -298,7 +306,9 @@ void handle(server& s, std::string_view body) {
     return fail(s, id, invalid_request, "the message has no method");
   }
   const bool rpc2 = get(m, "jsonrpc") == "2.0";
-  const json& params = get(m, "params");
+  json none;
+  const auto pit = m.find("params");
+  json& params = pit != m.end() ? *pit : none;
   if (!params.is_null() && !params.is_object() && !params.is_array()) {
     if (has_id) fail(s, id, invalid_params, "params is neither an object nor an array");
     return;
