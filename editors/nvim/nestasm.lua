@@ -42,6 +42,8 @@ local config = {
   },
 }
 
+vim.cmd('highlight default link LspReferenceText Visual')
+
 local client_id
 vim.api.nvim_create_autocmd('FileType', {
   pattern = 'nestasm',
@@ -50,6 +52,14 @@ vim.api.nvim_create_autocmd('FileType', {
     vim.opt_local.foldexpr = 'v:lua.nestasm_fold(v:lnum)'
     vim.opt_local.foldlevel = 99
     vim.opt_local.commentstring = '; %s'
+    local function map(keys, fn) vim.keymap.set('n', keys, fn, { buffer = args.buf }) end
+    map('K', vim.lsp.buf.hover)                 -- the translation, and the blocks around
+    map('gd', vim.lsp.buf.definition)           -- to the if or while of an end, elif or else
+    map('<leader>a', vim.lsp.buf.code_action)   -- a quick fix
+    map('<leader>o', vim.lsp.buf.document_symbol)
+    -- The statements of the chain under the cursor light up while it rests.
+    vim.api.nvim_create_autocmd('CursorHold', { buffer = args.buf, callback = vim.lsp.buf.document_highlight })
+    vim.api.nvim_create_autocmd('CursorMoved', { buffer = args.buf, callback = vim.lsp.buf.clear_references })
     if vim.lsp.start then
       vim.lsp.start(config)
     else
