@@ -1,5 +1,7 @@
 // What the editor shows of a checked document: diagnostics and their fixes, the blocks (folds,
 // highlights, the way back to the opening statement, the outline) and, on hover, the translation.
+#include <algorithm>
+
 #include "common/common.h"
 #include "lsp/lsp.h"
 
@@ -339,12 +341,13 @@ json symbols(const server& s, const doc& d) {
       continue;
     }
     // Under the last label before it, which then reaches as far as the block does.
-    size_t owner = SIZE_MAX;
-    for (size_t j = 0; j < nlabels && all[j].from < b.open; ++j) owner = j;
-    if (owner == SIZE_MAX) {
+    const auto after = std::partition_point(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(nlabels),
+                                            [&](const sym& l) { return l.from < b.open; });
+    if (after == all.begin()) {
       top.push_back(me);
       continue;
     }
+    const size_t owner = static_cast<size_t>(after - all.begin()) - 1;
     all[owner].kids.push_back(me);
     all[owner].to = std::max(all[owner].to, all[me].to);
   }
