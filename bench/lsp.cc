@@ -2,6 +2,8 @@
 // diagnostics, measured as an editor sees it: from writing the didChange to reading the answer.
 //
 //   nestasm-lsp-bench NESTASM_LSP [CHANGES]      default 100 changes to each of two documents
+#include "lsp/lsp.h"
+
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +17,6 @@
 
 #include "common/common.h"
 #include "gen.h"
-#include "lsp/lsp.h"
 
 static int to_server = -1, from_server = -1;
 static std::string got;
@@ -89,7 +90,9 @@ static void measure(const char* name, const std::string& text, const char* mark,
   const std::string uri = std::string("file:///") + name;
   send({{"jsonrpc", "2.0"},
         {"method", "textDocument/didOpen"},
-        {"params", {{"textDocument", {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
+        {"params",
+         {{"textDocument",
+           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
   diagnostics(version);
   std::vector<double> ms;
   size_t most = 0;
@@ -107,10 +110,11 @@ static void measure(const char* name, const std::string& text, const char* mark,
   std::sort(ms.begin(), ms.end());
   size_t lines = 0;
   for (char c : text) lines += c == '\n';
-  std::printf("nestasm-lsp, %s (%zu lines, %zu KiB, up to %zu diagnostics): a change to its "
-              "diagnostics in %.2f ms (median of %d; 90%% %.2f, max %.2f; goal 20)\n",
-              name, lines, text.size() / 1024, most, ms[ms.size() / 2], changes,
-              ms[ms.size() * 9 / 10], ms.back());
+  std::printf(
+      "nestasm-lsp, %s (%zu lines, %zu KiB, up to %zu diagnostics): a change to its "
+      "diagnostics in %.2f ms (median of %d; 90%% %.2f, max %.2f; goal 20)\n",
+      name, lines, text.size() / 1024, most, ms[ms.size() / 2], changes, ms[ms.size() * 9 / 10],
+      ms.back());
 }
 
 int main(int argc, char** argv) {
@@ -135,7 +139,10 @@ int main(int argc, char** argv) {
   to_server = in[1];
   from_server = out[0];
 
-  send({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", {{"capabilities", json::object()}}}});
+  send({{"jsonrpc", "2.0"},
+        {"id", 0},
+        {"method", "initialize"},
+        {"params", {{"capabilities", json::object()}}}});
   receive();
   send({{"jsonrpc", "2.0"}, {"method", "initialized"}, {"params", json::object()}});
 

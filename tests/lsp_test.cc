@@ -1,12 +1,12 @@
 // The language server in process: framing, the answers to bad and early messages, the lifecycle,
 // columns, one check per burst, and quick fixes as edits.
+#include "lsp/lsp.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "lsp/lsp.h"
 
 static std::string framed(std::string_view body) {
   std::string s;
@@ -85,14 +85,17 @@ TEST(LspDispatch, BadAndEarlyMessagesGetTheProtocolsAnswers) {
       {{R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})", hover}, "1:0 7:-32600"},
       {{R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})", R"({"jsonrpc":"2.0","method":"exit"})",
         hover},
-       "1:0", 0},
+       "1:0",
+       0},
   };
   for (const auto& c : cases) {
     server s;
     std::string in;
     size_t first = 0;
-    if (c.bodies[0] == "-") first = 1;
-    else in = framed(init);
+    if (c.bodies[0] == "-")
+      first = 1;
+    else
+      in = framed(init);
     for (size_t i = first; i < c.bodies.size(); ++i) in += framed(c.bodies[i]);
     feed(s, in);
     std::vector<json> got = sent(s);
@@ -122,7 +125,10 @@ static std::string open_msg(std::string_view text, int version = 1) {
                      {"method", "textDocument/didOpen"},
                      {"params",
                       {{"textDocument",
-                        {{"uri", "file:///a.s"}, {"languageId", "nestasm"}, {"version", version}, {"text", text}}}}}}
+                        {{"uri", "file:///a.s"},
+                         {"languageId", "nestasm"},
+                         {"version", version},
+                         {"text", text}}}}}}
                     .dump());
 }
 
@@ -140,9 +146,11 @@ TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   std::string in = framed(init) + open_msg("if eax == 1\n& inc eax\n");
   for (int v = 2; v <= 6; ++v) in += change_msg({{"text", "end\nnop\n"}}, v);
   // A part of the text, which some clients send although the whole is asked for.
-  in += change_msg({{"range", {{"start", {{"line", 1}, {"character", 0}}}, {"end", {{"line", 1}, {"character", 3}}}}},
-                    {"text", "end"}},
-                   7);
+  in += change_msg(
+      {{"range",
+        {{"start", {{"line", 1}, {"character", 0}}}, {"end", {{"line", 1}, {"character", 3}}}}},
+       {"text", "end"}},
+      7);
   feed(s, in);
   publish(s);
   const std::vector<json> got = sent(s);
@@ -151,14 +159,19 @@ TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   EXPECT_EQ(s.docs["file:///a.s"].text, "end\nend\n");
   EXPECT_EQ(got[1]["params"]["version"], 7);
   EXPECT_EQ(got[1]["params"]["diagnostics"][0]["code"], "status 11");
-  feed(s, framed(R"({"jsonrpc":"2.0","method":"textDocument/didClose","params":{"textDocument":{"uri":"file:///a.s"}}})"));
+  const json close = {{"jsonrpc", "2.0"},
+                      {"method", "textDocument/didClose"},
+                      {"params", {{"textDocument", {{"uri", "file:///a.s"}}}}}};
+  feed(s, framed(close.dump()));
   const std::vector<json> closed = sent(s);
   ASSERT_EQ(closed.size(), 1u);
   EXPECT_EQ(closed[0]["params"]["diagnostics"], json::array());
 }
 
 TEST(LspDocs, ColumnsInUtf16UnitsOrBytes) {
-  const std::string line = "a\xC3\xA9\xF0\x9F\x98\x80" "b";  // a, é, an emoji, b
+  const std::string line =
+      "a\xC3\xA9\xF0\x9F\x98\x80"
+      "b";  // a, é, an emoji, b
   const struct {
     size_t byte;
     int64_t u16, u8;
@@ -178,9 +191,21 @@ TEST(LspFix, EditsBecomeTextEditsInTheClientsColumns) {
     edit e;
     std::string range, new_text, title;
   } cases[] = {
-      {"if eax == 1\n& inc eax\nendif\n", {3, 1, 6, "end"}, "2:0-2:5", "end", "Change `endif` to `end`"},
-      {"\xC3\xA9:\nif eax == 1\n& nop", {4, 1, 1, "end\n"}, "2:5-2:5", "\nend\n", "Insert the line `end`"},
-      {"\xC3\xA9:\nif eax == 1\n& nop\n", {4, 1, 1, "end\n"}, "3:0-3:0", "end\n", "Insert the line `end`"},
+      {"if eax == 1\n& inc eax\nendif\n",
+       {3, 1, 6, "end"},
+       "2:0-2:5",
+       "end",
+       "Change `endif` to `end`"},
+      {"\xC3\xA9:\nif eax == 1\n& nop",
+       {4, 1, 1, "end\n"},
+       "2:5-2:5",
+       "\nend\n",
+       "Insert the line `end`"},
+      {"\xC3\xA9:\nif eax == 1\n& nop\n",
+       {4, 1, 1, "end\n"},
+       "3:0-3:0",
+       "end\n",
+       "Insert the line `end`"},
       {"x: if eax ult 5\n", {1, 11, 14, "ULT"}, "0:10-0:13", "ULT", "Change `ult` to `ULT`"},
       {"\xC3\xA9: if eax ult 5\n", {1, 12, 15, "ULT"}, "0:10-0:13", "ULT", "Change `ult` to `ULT`"},
   };
@@ -189,13 +214,14 @@ TEST(LspFix, EditsBecomeTextEditsInTheClientsColumns) {
     feed(s, framed(init) + open_msg(c.text));
     doc& d = s.docs["file:///a.s"];
     analyse(d);
-    d.diags.insert(d.diags.begin(), diag{level::warning, c.e.line, c.e.col, c.e.end_col, 0, 0, "w", {}, {c.e}});
+    d.diags.insert(d.diags.begin(),
+                   diag{level::warning, c.e.line, c.e.col, c.e.end_col, 0, 0, "w", {}, {c.e}});
     const json a = code_actions(s, d, json::object());
     ASSERT_FALSE(a.empty()) << c.text;
     const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
     const json& r = te["range"];
-    EXPECT_EQ(r["start"]["line"].dump() + ":" + r["start"]["character"].dump() + "-" + r["end"]["line"].dump() +
-                  ":" + r["end"]["character"].dump(),
+    EXPECT_EQ(r["start"]["line"].dump() + ":" + r["start"]["character"].dump() + "-" +
+                  r["end"]["line"].dump() + ":" + r["end"]["character"].dump(),
               c.range)
         << c.text;
     EXPECT_EQ(te["newText"], c.new_text) << c.text;
@@ -226,8 +252,13 @@ TEST(LspReplay, FuzzInputs) {
 TEST(LspDocs, ByteColumnsWhenTheClientOffersUtf8) {
   for (const bool utf8 : {false, true}) {
     server s;
-    json caps = {{"general", {{"positionEncodings", utf8 ? json{"utf-16", "utf-8"} : json{"utf-16"}}}}};
-    feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", {{"capabilities", caps}}}}.dump()) +
+    json caps = {
+        {"general", {{"positionEncodings", utf8 ? json{"utf-16", "utf-8"} : json{"utf-16"}}}}};
+    feed(s, framed(json{{"jsonrpc", "2.0"},
+                        {"id", 0},
+                        {"method", "initialize"},
+                        {"params", {{"capabilities", caps}}}}
+                       .dump()) +
                 open_msg("if eax > 5 ; \xC3\xA9 == 0\n& nop\nend\n"));
     publish(s);
     const std::vector<json> got = sent(s);
@@ -260,9 +291,9 @@ TEST(LspJson, StringsWrittenAsJsonWithBrokenUtf8Replaced) {
       {"a\"b\\c", R"("a\"b\\c")"},
       {"\x01\n\t\x1f", R"("\u0001\n\t\u001f")"},
       {"\xC3\xA9 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xF0\x9F\x98\x80\""},
-      {"x\xC3", "\"x\xEF\xBF\xBD\""},                   // cut short
+      {"x\xC3", "\"x\xEF\xBF\xBD\""},                                // cut short
       {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
-      {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},     // overlong
+      {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong
   };
   for (const auto& c : cases) {
     std::string o;

@@ -9,16 +9,21 @@
 
 // The protocol's position of byte `b` of line `line`. A line past the last one is the end of the
 // text: the empty line after a final line end, or the end of a last line that has none.
-static json position(const server& s, const doc& d, int64_t line, size_t b) {
+static pos where(const server& s, const doc& d, int64_t line, size_t b) {
   const int64_t n = line_count(d);
   if (line >= n) {
     const bool ended = d.text.empty() || d.text.back() == '\n' || d.text.back() == '\r';
-    if (ended) return {{"line", n}, {"character", 0}};
+    if (ended) return {n, 0};
     line = n - 1;
     b = std::string_view::npos;
   }
   if (line < 0) line = 0;
-  return {{"line", line}, {"character", col_of(line_at(d, line), b, s.utf8)}};
+  return {line, col_of(line_at(d, line), b, s.utf8)};
+}
+
+static json position(const server& s, const doc& d, int64_t line, size_t b) {
+  const pos p = where(s, d, line, b);
+  return {{"line", p.line}, {"character", p.ch}};
 }
 
 json range_of(const server& s, const doc& d, int64_t line, size_t b, size_t e) {
@@ -46,8 +51,8 @@ void json_string(std::string& o, std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     size_t j = i;
-    while (j < s.size() && static_cast<unsigned char>(s[j]) >= 0x20 && static_cast<unsigned char>(s[j]) < 0x80 &&
-           s[j] != '"' && s[j] != '\\')
+    while (j < s.size() && static_cast<unsigned char>(s[j]) >= 0x20 &&
+           static_cast<unsigned char>(s[j]) < 0x80 && s[j] != '"' && s[j] != '\\')
       ++j;
     o.append(s.data() + i, j - i);
     if (j == s.size()) break;
@@ -65,7 +70,10 @@ void json_string(std::string& o, std::string_view s) {
       }
     } else {
       // The bytes a well-formed sequence starting with `c` has, and the range of its second.
-      const size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+      const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                       : c >= 0xE0 && c <= 0xEF ? 3
+                       : c >= 0xF0 && c <= 0xF4 ? 4
+                                                : 0;
       const unsigned char lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
       const unsigned char hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
       bool ok = n > 0 && j + n <= s.size();
@@ -84,11 +92,11 @@ void json_string(std::string& o, std::string_view s) {
   o += '"';
 }
 
-static void put_position(std::string& o, const json& p) {
+static void put_position(std::string& o, pos p) {
   o += "{\"line\":";
-  o += std::to_string(p["line"].get<int64_t>());
+  o += std::to_string(p.line);
   o += ",\"character\":";
-  o += std::to_string(p["character"].get<int64_t>());
+  o += std::to_string(p.ch);
   o += '}';
 }
 
@@ -101,9 +109,9 @@ static void put_range(std::string& o, const server& s, const doc& d, const diag&
     e = g.end_col > g.col ? g.end_col - 1 : b;
   }
   o += "{\"start\":";
-  put_position(o, position(s, d, line, b));
+  put_position(o, where(s, d, line, b));
   o += ",\"end\":";
-  put_position(o, position(s, d, line, e));
+  put_position(o, where(s, d, line, e));
   o += '}';
 }
 
@@ -184,7 +192,8 @@ static json text_edit(const server& s, const doc& d, const edit& e) {
 
 static std::string title_of(const doc& d, const edit& e) {
   std::string_view shown = e.text;
-  if (inserts_line(e)) return "Insert the line `" + std::string(shown.substr(0, shown.size() - 1)) + "`";
+  if (inserts_line(e))
+    return "Insert the line `" + std::string(shown.substr(0, shown.size() - 1)) + "`";
   const std::string_view l = line_at(d, e.line - 1);
   const size_t b = e.col > 0 ? std::min(e.col - 1, l.size()) : 0;
   const std::string_view old = l.substr(b, e.end_col > e.col ? e.end_col - e.col : 0);
@@ -203,7 +212,8 @@ json code_actions(const server& s, const doc& d, const json& params) {
   }
   int64_t from = 0, to = INT64_MAX;
   const json& range = get(params, "range");
-  if (const json& l = get(get(range, "start"), "line"); l.is_number_integer()) from = l.get<int64_t>();
+  if (const json& l = get(get(range, "start"), "line"); l.is_number_integer())
+    from = l.get<int64_t>();
   if (const json& l = get(get(range, "end"), "line"); l.is_number_integer()) to = l.get<int64_t>();
   for (size_t i = 0; i < d.diags.size();) {
     const diag& g = d.diags[i];
@@ -330,8 +340,13 @@ json symbols(const server& s, const doc& d) {
   const size_t first_block = all.size();
   for (const block_info& b : d.res.blocks) {
     const int64_t to = b.close >= 0 && b.how == closed_by::end ? b.close : last_inside(d, b);
-    all.push_back({std::string(scan_line(line_at(d, b.open)).body), block_detail(d, b), 3,
-                   b.open, std::max(to, b.open), b.open, {}});
+    all.push_back({std::string(scan_line(line_at(d, b.open)).body),
+                   block_detail(d, b),
+                   3,
+                   b.open,
+                   std::max(to, b.open),
+                   b.open,
+                   {}});
   }
   for (size_t k = 0; k < d.res.blocks.size(); ++k) {
     const block_info& b = d.res.blocks[k];
@@ -341,8 +356,9 @@ json symbols(const server& s, const doc& d) {
       continue;
     }
     // Under the last label before it, which then reaches as far as the block does.
-    const auto after = std::partition_point(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(nlabels),
-                                            [&](const sym& l) { return l.from < b.open; });
+    const auto after =
+        std::partition_point(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(nlabels),
+                             [&](const sym& l) { return l.from < b.open; });
     if (after == all.begin()) {
       top.push_back(me);
       continue;
@@ -357,14 +373,16 @@ json symbols(const server& s, const doc& d) {
     return range_of(s, d, x.at, b, b + x.name.size());
   };
   auto whole = [&](const sym& x) {
-    return json{{"start", {{"line", x.from}, {"character", 0}}},
-                {"end", range_of(s, d, x.to, std::string_view::npos, std::string_view::npos)["end"]}};
+    return json{
+        {"start", {{"line", x.from}, {"character", 0}}},
+        {"end", range_of(s, d, x.to, std::string_view::npos, std::string_view::npos)["end"]}};
   };
   json a = json::array();
   if (s.tree) {
     auto tree = [&](auto&& self, size_t i) -> json {
       const sym& x = all[i];
-      json j = {{"name", x.name}, {"kind", x.kind}, {"range", whole(x)}, {"selectionRange", sel(x)}};
+      json j = {
+          {"name", x.name}, {"kind", x.kind}, {"range", whole(x)}, {"selectionRange", sel(x)}};
       if (!x.detail.empty()) j["detail"] = x.detail;
       json kids = json::array();
       for (size_t k : x.kids) kids.push_back(self(self, k));
@@ -372,7 +390,8 @@ json symbols(const server& s, const doc& d) {
       return j;
     };
     // Labels and blocks outside them, in the order of their lines.
-    std::stable_sort(top.begin(), top.end(), [&](size_t x, size_t y) { return all[x].from < all[y].from; });
+    std::stable_sort(top.begin(), top.end(),
+                     [&](size_t x, size_t y) { return all[x].from < all[y].from; });
     for (size_t i : top) a.push_back(tree(tree, i));
     return a;
   }
@@ -382,9 +401,11 @@ json symbols(const server& s, const doc& d) {
     for (size_t k : all[i].kids) container[k] = all[i].name;
   std::vector<size_t> order(all.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return all[x].from < all[y].from; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t x, size_t y) { return all[x].from < all[y].from; });
   for (size_t i : order) {
-    json j = {{"name", all[i].name}, {"kind", all[i].kind},
+    json j = {{"name", all[i].name},
+              {"kind", all[i].kind},
               {"location", {{"uri", d.uri}, {"range", whole(all[i])}}}};
     if (!container[i].empty()) j["containerName"] = container[i];
     a.push_back(std::move(j));
@@ -407,9 +428,12 @@ json hover(const server& s, const doc& d, pos p) {
     const size_t b = made[static_cast<size_t>(i)], e = made[static_cast<size_t>(i) + 1];
     std::string_view code = std::string_view(d.made).substr(b, e - b);
     if (!code.empty() && code.back() == '\n') code.remove_suffix(1);
-    if (code.empty()) text = "translates to no line";
-    else if (s.markdown) text = "```nasm\n" + std::string(code) + "\n```";
-    else text = std::string(code);
+    if (code.empty())
+      text = "translates to no line";
+    else if (s.markdown)
+      text = "```nasm\n" + std::string(code) + "\n```";
+    else
+      text = std::string(code);
   }
   const int64_t stop = d.res.stop;
   std::string where;

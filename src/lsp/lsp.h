@@ -84,18 +84,18 @@ size_t byte_of(std::string_view line, int64_t ch, bool utf8);
 
 struct server {
   bool initialized = false;
-  bool shut = false;          // shutdown answered: only exit is left
-  int exit_status = -1;       // set by exit
+  bool shut = false;     // shutdown answered: only exit is left
+  int exit_status = -1;  // set by exit
   // What the client said it can do.
-  bool utf8 = false;          // positions in bytes, not UTF-16 units
-  bool related = false;       // diagnostics with relatedInformation
-  bool tree = false;          // document symbols as a tree
-  bool markdown = false;      // hover in markdown
-  bool lost = false;          // bytes are being skipped after a broken header
+  bool utf8 = false;      // positions in bytes, not UTF-16 units
+  bool related = false;   // diagnostics with relatedInformation
+  bool tree = false;      // document symbols as a tree
+  bool markdown = false;  // hover in markdown
+  bool lost = false;      // bytes are being skipped after a broken header
   std::unordered_map<std::string, doc> docs;
-  std::string in;             // bytes read and not yet handled, from `at`
+  std::string in;  // bytes read and not yet handled, from `at`
   size_t at = 0;
-  std::string out;            // framed messages to write
+  std::string out;  // framed messages to write
 };
 
 // Handle one message body (JSON-RPC 2.0): answer a request, or act on a notification.

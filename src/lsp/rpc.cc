@@ -1,9 +1,10 @@
 // The protocol's side: framing, JSON-RPC requests and notifications, the server's lifecycle, and
 // the loop that reads every waiting message before it checks the documents that changed.
-#include <cerrno>
-#include <csignal>
 #include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include "common/common.h"
 #include "lsp/lsp.h"
@@ -34,11 +35,13 @@ static bool same_name(std::string_view a, std::string_view b) {
 
 // After a header that cannot be read, the next one starts at the next "Content-Length:"; the
 // bytes before it are lost.
-static frame broken(std::string_view in, size_t& pos, size_t from, std::string& why, const char* w) {
+static frame broken(std::string_view in, size_t& pos, size_t from, std::string& why,
+                    const char* w) {
   why = w;
   const size_t next = in.find("Content-Length:", from);
   const size_t keep = sizeof "Content-Length:" - 2;  // a start of it may still be coming
-  pos = next != std::string_view::npos ? next : std::max(from, in.size() > keep ? in.size() - keep : 0);
+  pos = next != std::string_view::npos ? next
+                                       : std::max(from, in.size() > keep ? in.size() - keep : 0);
   return frame::broken;
 }
 
@@ -71,13 +74,16 @@ frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
     const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return broken(in, pos, p + 1, why, "a header line without a colon");
+    if (colon == std::string_view::npos)
+      return broken(in, pos, p + 1, why, "a header line without a colon");
     if (!same_name(trimx(line.substr(0, colon)), "Content-Length")) continue;
     const std::string_view v = trimx(line.substr(colon + 1));
-    if (v.empty() || v.size() > 10) return broken(in, pos, p + 1, why, "a Content-Length that is no number");
+    if (v.empty() || v.size() > 10)
+      return broken(in, pos, p + 1, why, "a Content-Length that is no number");
     size_t n = 0;
     for (char c : v) {
-      if (c < '0' || c > '9') return broken(in, pos, p + 1, why, "a Content-Length that is no number");
+      if (c < '0' || c > '9')
+        return broken(in, pos, p + 1, why, "a Content-Length that is no number");
       n = n * 10 + static_cast<size_t>(c - '0');
     }
     if (n > max_body) return broken(in, pos, p + 1, why, "a Content-Length too large");
@@ -117,7 +123,9 @@ static void reply(server& s, const json& id, json result) {
 }
 
 static void fail(server& s, const json& id, int code, std::string message) {
-  send(s, {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", std::move(message)}}}});
+  send(s, {{"jsonrpc", "2.0"},
+           {"id", id},
+           {"error", {{"code", code}, {"message", std::move(message)}}}});
 }
 
 static void notify(server& s, const char* method, json params) {
@@ -211,15 +219,16 @@ static answer on_doc(server& s, std::string_view method, const json& p) {
   if (method == "textDocument/foldingRange") return {folding(*d)};
   if (method == "textDocument/documentSymbol") return {symbols(s, *d)};
   pos at;
-  if (!read_pos(get(p, "position"), at)) return error(invalid_params, "position is missing or wrong");
+  if (!read_pos(get(p, "position"), at))
+    return error(invalid_params, "position is missing or wrong");
   if (method == "textDocument/documentHighlight") return {highlights(s, *d, at)};
   if (method == "textDocument/definition") return {definition(s, *d, at)};
   return {hover(s, *d, at)};
 }
 
 static const std::string_view doc_requests[] = {
-    "textDocument/codeAction",     "textDocument/foldingRange", "textDocument/documentSymbol",
-    "textDocument/documentHighlight", "textDocument/definition", "textDocument/hover",
+    "textDocument/codeAction",        "textDocument/foldingRange", "textDocument/documentSymbol",
+    "textDocument/documentHighlight", "textDocument/definition",   "textDocument/hover",
 };
 
 static answer request(server& s, std::string_view method, const json& p) {
@@ -254,7 +263,9 @@ static void notification(server& s, std::string_view method, json& p) {
   const std::string& u = uri.get_ref<const std::string&>();
   // The text is taken out of the message, which is ours to change, not copied: a didOpen or
   // didChange holds the whole document.
-  auto take = [](const json& text) { return std::move(const_cast<json&>(text).get_ref<std::string&>()); };
+  auto take = [](const json& text) {
+    return std::move(const_cast<json&>(text).get_ref<std::string&>());
+  };
   if (method == "textDocument/didOpen") {
     const json& text = get(td, "text");
     if (!text.is_string()) return;
@@ -286,7 +297,8 @@ static void notification(server& s, std::string_view method, json& p) {
     }
     if (const json& v = get(td, "version"); v.is_number_integer()) d.version = v.get<int64_t>();
   } else if (method == "textDocument/didClose") {
-    if (s.docs.erase(u)) notify(s, "textDocument/publishDiagnostics", {{"uri", u}, {"diagnostics", json::array()}});
+    if (s.docs.erase(u))
+      notify(s, "textDocument/publishDiagnostics", {{"uri", u}, {"diagnostics", json::array()}});
   }
 }
 
@@ -320,8 +332,10 @@ void handle(server& s, std::string_view body) {
   }
   if (!rpc2) return fail(s, id, invalid_request, "jsonrpc is not \"2.0\"");
   answer a = request(s, name, params);
-  if (a.code) fail(s, id, a.code, std::move(a.message));
-  else reply(s, id, std::move(a.result));
+  if (a.code)
+    fail(s, id, a.code, std::move(a.message));
+  else
+    reply(s, id, std::move(a.result));
 }
 
 void feed(server& s, std::string_view bytes) {
