@@ -102,7 +102,8 @@ TEST(LspDispatch, BadAndEarlyMessagesGetTheProtocolsAnswers) {
     if (!first) got.erase(got.begin());
     std::string have;
     for (const json& m : got) {
-      have += (have.empty() ? "" : " ") + m["id"].dump() + ":";
+      if (!have.empty()) have += ' ';
+      have += m["id"].dump() + ":";
       have += m.contains("error") ? m["error"]["code"].dump() : "0";
     }
     EXPECT_EQ(have, c.want) << c.bodies.back();

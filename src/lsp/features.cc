@@ -227,7 +227,8 @@ json code_actions(const server& s, const doc& d, const json& params) {
     std::string title;
     for (const edit& e : g.fix) {
       edits.push_back(text_edit(s, d, e));
-      title += (title.empty() ? "" : "; ") + title_of(d, e);
+      if (!title.empty()) title += "; ";
+      title += title_of(d, e);
     }
     a.push_back({{"title", title},
                  {"kind", "quickfix"},
@@ -464,7 +465,10 @@ json hover(const server& s, const doc& d, pos p) {
     }
     if (!where.empty()) where += "; depth " + std::to_string(sc.depth);
   }
-  if (!where.empty()) text += (text.empty() ? "" : s.markdown ? "\n\n" : "\n") + where;
+  if (!where.empty()) {
+    if (!text.empty()) text += s.markdown ? "\n\n" : "\n";
+    text += where;
+  }
   if (text.empty()) return nullptr;
   return {{"contents", {{"kind", s.markdown ? "markdown" : "plaintext"}, {"value", text}}}};
 }
