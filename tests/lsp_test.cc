@@ -215,8 +215,15 @@ TEST(LspFix, EditsBecomeTextEditsInTheClientsColumns) {
     feed(s, framed(init) + open_msg(c.text));
     doc& d = s.docs["file:///a.s"];
     analyse(d);
-    d.diags.insert(d.diags.begin(),
-                   diag{level::warning, c.e.line, c.e.col, c.e.end_col, 0, 0, "w", {}, {c.e}});
+    diag w;  // a missing-end warning, with the fix under test
+    w.lvl = level::warning;
+    w.line = c.e.line;
+    w.col = c.e.col;
+    w.end_col = c.e.end_col;
+    w.name = static_cast<int>(wname::missing_end);
+    w.text = "w";
+    w.fix = {c.e};
+    d.diags.insert(d.diags.begin(), w);
     const json a = code_actions(s, d, json::object());
     ASSERT_FALSE(a.empty()) << c.text;
     const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
