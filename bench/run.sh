@@ -4,7 +4,7 @@
 #   bench/run.sh [NESTASM]          default NESTASM: build/nestasm
 #
 # nestasm-check, when it stands beside NESTASM (or NESTASM_CHECK names it), is timed on the two
-# mixes and compared with nestasm.
+# mixes and compared with nestasm; nestasm-lsp (NESTASM_LSP) on changes to 10,000-line documents.
 #
 # Environment: NESTASM_BENCH_DIR (scratch folder, default /tmp/nestasm-bench),
 # NESTASM_BENCH_RUNS (timed runs per input after one warm-up, default 7, at least 5),
@@ -99,6 +99,13 @@ if [ -x "$check" ]; then
     awk -v name="$name" -v cw="$cw" -v cu="$cu" -v nw="${wall[$name]}" \
       'BEGIN { printf "%-10s %10.1f %8.1f %7.2fx\n", name, cw * 1000, cu * 1000, cw / nw }'
   done
+fi
+
+# nestasm-lsp, when it stands beside NESTASM: from a change to a 10,000-line document to its
+# diagnostics, as an editor waits for them.
+lsp=${NESTASM_LSP:-$(dirname "$bin")/nestasm-lsp}
+if [ -x "$lsp" ] && [ -x "$tools/nestasm-lsp-bench" ]; then
+  "$tools/nestasm-lsp-bench" "$lsp" 100
 fi
 
 echo "scaling (10x the input; linear is about 10):"

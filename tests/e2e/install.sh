@@ -37,4 +37,17 @@ cmp "$tmp/work/echo.out" "$want" || fail "the echo differs from the expected tra
 "$check" -Werror "$tmp/work/gcd.s" > "$tmp/work/check.out" 2>&1 ||
   fail "the installed nestasm-check rejects gcd.s: $(cat "$tmp/work/check.out")"
 [ -s "$tmp/work/check.out" ] && fail "the installed nestasm-check reports on gcd.s"
-echo "ok: installed bin/nestasm, bin/nestasm-check and their manual pages; gcd.s translates as expected"
+# The installed server, where the build has one, answers an editor's first request and ends as
+# the protocol says.
+lsp=$tmp/prefix/bin/nestasm-lsp
+if [ -x "$build/nestasm-lsp" ]; then
+  [ -x "$lsp" ] || fail "bin/nestasm-lsp was not installed"
+  cmp -s "$tmp/prefix/share/man/man1/nestasm-lsp.1" "$src/nestasm-lsp.1" ||
+    fail "share/man/man1/nestasm-lsp.1 was not installed as it is"
+  init='{"jsonrpc":"2.0","id":1,"method":"initialize","params":{}}'
+  printf 'Content-Length: %d\r\n\r\n%s' ${#init} "$init" >"$tmp/work/session"
+  answer=$("$lsp" <"$tmp/work/session")
+  [ $? -eq 1 ] || fail "the installed nestasm-lsp did not end with 1 at the end of input without shutdown"
+  case $answer in *'"name":"nestasm-lsp"'*) ;; *) fail "the installed nestasm-lsp answered: $answer" ;; esac
+fi
+echo "ok: installed the programs and their manual pages; gcd.s translates as expected"

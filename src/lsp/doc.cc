@@ -1,0 +1,69 @@
+// Open documents: their lines, the columns the protocol counts, and the check of their text.
+#include <cstring>
+
+#include "lsp/lsp.h"
+#include "out/out.h"
+
+std::string_view line_at(const doc& d, int64_t i) {
+  if (i < 0 || i >= line_count(d)) return {};
+  const size_t b = d.starts[static_cast<size_t>(i)];
+  size_t e = d.starts[static_cast<size_t>(i) + 1];
+  if (e > b && d.text[e - 1] == '\n') --e;
+  if (e > b && d.text[e - 1] == '\r') --e;
+  return std::string_view(d.text).substr(b, e - b);
+}
+
+void set_text(doc& d, std::string text) {
+  d.text = std::move(text);
+  d.starts.clear();
+  const char* p = d.text.data();
+  const char* end = p + d.text.size();
+  while (p < end) {
+    d.starts.push_back(static_cast<size_t>(p - d.text.data()));
+    const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    p = nl ? static_cast<const char*>(nl) + 1 : end;
+  }
+  d.starts.push_back(d.text.size());
+  d.dirty = d.unpublished = true;
+}
+
+void analyse(doc& d) {
+  if (!d.dirty) return;
+  d.diags.clear();
+  check_opts o;
+  o.blocks = o.keep = true;
+  d.res = check_text(d.text, o, d.diags);
+  d.made.assign(out_thing.view());
+  d.dirty = false;
+  ++d.checks;
+}
+
+// The bytes of the character that starts with `c`, and the UTF-16 units it takes. A byte that
+// cannot start one counts as a character of its own.
+static size_t char_len(unsigned char c) { return c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4; }
+
+int64_t col_of(std::string_view line, size_t b, bool utf8) {
+  if (b > line.size()) b = line.size();
+  if (utf8) return static_cast<int64_t>(b);
+  int64_t units = 0;
+  for (size_t i = 0; i < b;) {
+    const size_t n = char_len(static_cast<unsigned char>(line[i]));
+    units += n == 4 ? 2 : 1;
+    i += n;
+  }
+  return units;
+}
+
+size_t byte_of(std::string_view line, int64_t ch, bool utf8) {
+  if (ch <= 0) return 0;
+  if (utf8) return static_cast<uint64_t>(ch) < line.size() ? static_cast<size_t>(ch) : line.size();
+  int64_t units = 0;
+  size_t i = 0;
+  while (i < line.size()) {
+    const size_t n = char_len(static_cast<unsigned char>(line[i]));
+    units += n == 4 ? 2 : 1;
+    if (units > ch) break;  // inside this character: before it
+    i += n;
+  }
+  return i < line.size() ? i : line.size();
+}

@@ -1,0 +1,131 @@
+// nestasm-lsp: the Language Server Protocol over a byte stream. Each open document is checked by
+// the checker's own pass (never a rule of its own), and its diagnostics, quick fixes, blocks and
+// translation are shown to the editor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "check/check.h"
+
+using json = nlohmann::json;
+
+// Member `k` of `o`, or null when `o` is no object or has none: the client's JSON is read with
+// no exception and no assumption about its shape.
+const json& get(const json& o, const char* k);
+
+// --- framing: "Content-Length: N\r\n\r\n" and N bytes of JSON ---------------------------------
+
+enum class frame {
+  more,     // not complete yet: wait for more bytes
+  message,  // a whole message: its body is set
+  broken,   // a header that cannot be read: `pos` has moved past it
+};
+
+// The next message of `in` from `pos`; on `message` and `broken`, `pos` moves past what was
+// taken. `why` says what was wrong with a broken header.
+frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::string& why);
+
+// `body` framed for the wire.
+void put_frame(std::string& out, std::string_view body);
+
+// --- documents ------------------------------------------------------------------------------
+
+// One open document, as the editor last sent it, and what its last check found.
+struct doc {
+  std::string uri;
+  std::string text;
+  int64_t version = 0;
+  std::vector<size_t> starts;  // where each line starts, as the translator cuts lines; one more
+                               // entry for the end of the text
+  bool dirty = true;           // changed since its last check
+  bool unpublished = true;     // its diagnostics are not sent since it changed
+
+  // The last check: the diagnostics (notes after their error or warning), every block, the
+  // translation and where each line's part of it starts.
+  std::vector<diag> diags;
+  check_result res;
+  std::string made;
+  size_t checks = 0;  // checks run on it: a burst of changes costs one
+};
+
+// Lines of the text (the translator's count: a last line without "\n" counts).
+inline int64_t line_count(const doc& d) { return static_cast<int64_t>(d.starts.size()) - 1; }
+
+// Line `i` without its terminator ("\n", and one "\r" before it); empty past the end.
+std::string_view line_at(const doc& d, int64_t i);
+
+// Set `d`'s text and find its lines; it is to be checked again.
+void set_text(doc& d, std::string text);
+
+// Run the check on `d` if its text changed since the last one. Leaves the translator's state
+// behind, as a check does.
+void analyse(doc& d);
+
+// A position of the protocol: a line and a column counted in UTF-16 units, or in bytes when the
+// client chose UTF-8.
+struct pos {
+  int64_t line = 0;
+  int64_t ch = 0;
+};
+
+// The column of byte `b` of `line` (0-based), and back; columns past the end of the line give
+// its end, as the protocol wants.
+int64_t col_of(std::string_view line, size_t b, bool utf8);
+size_t byte_of(std::string_view line, int64_t ch, bool utf8);
+
+// --- the server -------------------------------------------------------------------------------
+
+struct server {
+  bool initialized = false;
+  bool shut = false;     // shutdown answered: only exit is left
+  int exit_status = -1;  // set by exit
+  // What the client said it can do.
+  bool utf8 = false;      // positions in bytes, not UTF-16 units
+  bool related = false;   // diagnostics with relatedInformation
+  bool tree = false;      // document symbols as a tree
+  bool markdown = false;  // hover in markdown
+  bool lost = false;      // bytes are being skipped after a broken header
+  std::unordered_map<std::string, doc> docs;
+  std::string in;  // bytes read and not yet handled, from `at`
+  size_t at = 0;
+  std::string out;  // framed messages to write
+};
+
+// Handle one message body (JSON-RPC 2.0): answer a request, or act on a notification.
+void handle(server& s, std::string_view body);
+
+// Append `bytes` to what was read, and handle every message that is complete.
+void feed(server& s, std::string_view bytes);
+
+// Send the diagnostics of every document that changed since they were last sent.
+void publish(server& s);
+
+// Serve on `in` and `out` until exit or the end of the input: every message already waiting is
+// handled before diagnostics are published, so a burst of changes costs one check. Returns the
+// exit status: 0 after shutdown, 1 without.
+int serve(int in, int out);
+
+// --- the features, on a document that is analysed ---------------------------------------------
+
+// The document's diagnostics as a JSON array, written at the end of `o`.
+void put_diagnostics(std::string& o, const server& s, const doc& d);
+
+// `s` as a JSON string at the end of `o`.
+void json_string(std::string& o, std::string_view s);
+
+json code_actions(const server& s, const doc& d, const json& params);
+json folding(const doc& d);
+json highlights(const server& s, const doc& d, pos p);
+json definition(const server& s, const doc& d, pos p);
+json symbols(const server& s, const doc& d);
+json hover(const server& s, const doc& d, pos p);
+
+// The protocol's range of bytes [b, e) of line `line` (0-based).
+json range_of(const server& s, const doc& d, int64_t line, size_t b, size_t e);

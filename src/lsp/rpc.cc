@@ -1,0 +1,395 @@
+// The protocol's side: framing, JSON-RPC requests and notifications, the server's lifecycle, and
+// the loop that reads every waiting message before it checks the documents that changed.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "common/common.h"
+#include "lsp/lsp.h"
+
+#ifndef NESTASM_VERSION
+#define NESTASM_VERSION "0"
+#endif
+
+const json& get(const json& o, const char* k) {
+  static const json none;
+  if (!o.is_object()) return none;
+  const auto it = o.find(k);
+  return it == o.end() ? none : *it;
+}
+
+// --- framing ----------------------------------------------------------------------------------
+
+// A header longer than this has lost its end; a body longer than this is not waited for.
+constexpr size_t max_header = 1 << 16;
+constexpr size_t max_body = size_t{1} << 30;
+
+static bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+// After a header that cannot be read, the next one starts at the next "Content-Length:"; the
+// bytes before it are lost.
+static frame broken(std::string_view in, size_t& pos, size_t from, std::string& why,
+                    const char* w) {
+  why = w;
+  const size_t next = in.find("Content-Length:", from);
+  const size_t keep = sizeof "Content-Length:" - 2;  // a start of it may still be coming
+  pos = next != std::string_view::npos ? next
+                                       : std::max(from, in.size() > keep ? in.size() - keep : 0);
+  return frame::broken;
+}
+
+frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::string& why) {
+  size_t p = pos;
+  while (p < in.size() && (in[p] == '\r' || in[p] == '\n')) ++p;
+  pos = p;
+  // The header ends with an empty line; "\n" alone is taken for "\r\n".
+  size_t end = std::string_view::npos;
+  for (size_t i = in.find('\n', p); i != std::string_view::npos && i - p <= max_header;
+       i = in.find('\n', i + 1)) {
+    if (i + 1 < in.size() && in[i + 1] == '\n') {
+      end = i + 2;
+      break;
+    }
+    if (i + 2 < in.size() && in[i + 1] == '\r' && in[i + 2] == '\n') {
+      end = i + 3;
+      break;
+    }
+  }
+  if (end == std::string_view::npos) {
+    if (in.size() - p > max_header) return broken(in, pos, p + 1, why, "a header without end");
+    return frame::more;
+  }
+  size_t len = SIZE_MAX;
+  for (size_t l = p; l < end;) {
+    size_t e = in.find('\n', l);
+    std::string_view line = in.substr(l, e - l);
+    l = e + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+      return broken(in, pos, p + 1, why, "a header line without a colon");
+    if (!same_name(trimx(line.substr(0, colon)), "Content-Length")) continue;
+    const std::string_view v = trimx(line.substr(colon + 1));
+    if (v.empty() || v.size() > 10)
+      return broken(in, pos, p + 1, why, "a Content-Length that is no number");
+    size_t n = 0;
+    for (char c : v) {
+      if (c < '0' || c > '9')
+        return broken(in, pos, p + 1, why, "a Content-Length that is no number");
+      n = n * 10 + static_cast<size_t>(c - '0');
+    }
+    if (n > max_body) return broken(in, pos, p + 1, why, "a Content-Length too large");
+    len = n;
+  }
+  if (len == SIZE_MAX) return broken(in, pos, p + 1, why, "a header without Content-Length");
+  if (in.size() - end < len) return frame::more;
+  body = in.substr(end, len);
+  pos = end + len;
+  return frame::message;
+}
+
+void put_frame(std::string& out, std::string_view body) {
+  out += "Content-Length: ";
+  out += std::to_string(body.size());
+  out += "\r\n\r\n";
+  out += body;
+}
+
+// --- messages ---------------------------------------------------------------------------------
+
+// JSON-RPC's and the protocol's error codes.
+enum : int {
+  parse_error = -32700,
+  invalid_request = -32600,
+  no_method = -32601,
+  invalid_params = -32602,
+  not_initialized = -32002,
+};
+
+static void send(server& s, const json& m) {
+  put_frame(s.out, m.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+static void reply(server& s, const json& id, json result) {
+  send(s, {{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+}
+
+static void fail(server& s, const json& id, int code, std::string message) {
+  send(s, {{"jsonrpc", "2.0"},
+           {"id", id},
+           {"error", {{"code", code}, {"message", std::move(message)}}}});
+}
+
+static void notify(server& s, const char* method, json params) {
+  send(s, {{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
+}
+
+static void send_diagnostics(server& s, doc& d) {
+  analyse(d);
+  static std::string m;  // keeps its room from one document to the next
+  m = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
+  json_string(m, d.uri);
+  m += ",\"version\":" + std::to_string(d.version) + ",\"diagnostics\":";
+  put_diagnostics(m, s, d);
+  m += "}}";
+  put_frame(s.out, m);
+  d.unpublished = false;
+}
+
+void publish(server& s) {
+  for (auto& [uri, d] : s.docs)
+    if (d.unpublished) send_diagnostics(s, d);
+}
+
+// An answer: a result, or an error when `code` is set.
+namespace {
+struct answer {
+  json result;
+  int code = 0;
+  std::string message;
+  answer(json r) : result(std::move(r)) {}
+  answer(int c, std::string m) : code(c), message(std::move(m)) {}
+};
+}  // namespace
+
+static answer error(int code, std::string message) { return answer(code, std::move(message)); }
+
+static bool has(const json& list, const char* v) {
+  if (!list.is_array()) return false;
+  for (const json& x : list)
+    if (x.is_string() && x == v) return true;
+  return false;
+}
+
+static answer initialize(server& s, const json& p) {
+  if (s.initialized) return error(invalid_request, "initialize was already sent");
+  const json& caps = get(p, "capabilities");
+  const json& td = get(caps, "textDocument");
+  s.utf8 = has(get(get(caps, "general"), "positionEncodings"), "utf-8");
+  s.related = get(get(td, "publishDiagnostics"), "relatedInformation") == true;
+  s.tree = get(get(td, "documentSymbol"), "hierarchicalDocumentSymbolSupport") == true;
+  s.markdown = has(get(get(td, "hover"), "contentFormat"), "markdown");
+  s.initialized = true;
+  return {{{"capabilities",
+            {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
+             {"textDocumentSync", {{"openClose", true}, {"change", 1}}},
+             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+             {"foldingRangeProvider", true},
+             {"documentHighlightProvider", true},
+             {"definitionProvider", true},
+             {"documentSymbolProvider", true},
+             {"hoverProvider", true}}},
+           {"serverInfo", {{"name", "nestasm-lsp"}, {"version", NESTASM_VERSION}}}}};
+}
+
+static doc* find_doc(server& s, const json& p) {
+  const json& uri = get(get(p, "textDocument"), "uri");
+  if (!uri.is_string()) return nullptr;
+  const auto it = s.docs.find(uri.get_ref<const std::string&>());
+  return it == s.docs.end() ? nullptr : &it->second;
+}
+
+static bool read_pos(const json& p, pos& at) {
+  const json& l = get(p, "line");
+  const json& c = get(p, "character");
+  if (!l.is_number_integer() || !c.is_number_integer()) return false;
+  at.line = l.get<int64_t>();
+  at.ch = c.get<int64_t>();
+  return at.line >= 0 && at.ch >= 0;
+}
+
+// The requests on one document.
+static answer on_doc(server& s, std::string_view method, const json& p) {
+  doc* d = find_doc(s, p);
+  if (!d) {
+    const json& uri = get(get(p, "textDocument"), "uri");
+    if (!uri.is_string()) return error(invalid_params, "textDocument.uri is missing");
+    return error(invalid_params, "no open document " + uri.get<std::string>());
+  }
+  analyse(*d);
+  if (method == "textDocument/codeAction") return {code_actions(s, *d, p)};
+  if (method == "textDocument/foldingRange") return {folding(*d)};
+  if (method == "textDocument/documentSymbol") return {symbols(s, *d)};
+  pos at;
+  if (!read_pos(get(p, "position"), at))
+    return error(invalid_params, "position is missing or wrong");
+  if (method == "textDocument/documentHighlight") return {highlights(s, *d, at)};
+  if (method == "textDocument/definition") return {definition(s, *d, at)};
+  return {hover(s, *d, at)};
+}
+
+static const std::string_view doc_requests[] = {
+    "textDocument/codeAction",        "textDocument/foldingRange", "textDocument/documentSymbol",
+    "textDocument/documentHighlight", "textDocument/definition",   "textDocument/hover",
+};
+
+static answer request(server& s, std::string_view method, const json& p) {
+  if (method == "initialize") return initialize(s, p);
+  if (!s.initialized) return error(not_initialized, "initialize first");
+  if (s.shut) return error(invalid_request, "the server is shut down");
+  if (method == "shutdown") {
+    s.shut = true;
+    return {nullptr};
+  }
+  for (std::string_view r : doc_requests)
+    if (method == r) return on_doc(s, method, p);
+  return error(no_method, "no method " + std::string(method));
+}
+
+// The byte offset of the protocol's position `p` in `d`'s text.
+static size_t offset(const server& s, const doc& d, const json& p) {
+  pos at;
+  if (!read_pos(p, at) || at.line >= line_count(d)) return d.text.size();
+  return d.starts[static_cast<size_t>(at.line)] + byte_of(line_at(d, at.line), at.ch, s.utf8);
+}
+
+static void notification(server& s, std::string_view method, json& p) {
+  if (method == "exit") {
+    s.exit_status = s.shut ? 0 : 1;
+    return;
+  }
+  if (!s.initialized || s.shut) return;
+  const json& td = get(p, "textDocument");
+  const json& uri = get(td, "uri");
+  if (!uri.is_string()) return;
+  const std::string& u = uri.get_ref<const std::string&>();
+  // The text is taken out of the message, which is ours to change, not copied: a didOpen or
+  // didChange holds the whole document.
+  auto take = [](const json& text) {
+    return std::move(const_cast<json&>(text).get_ref<std::string&>());
+  };
+  if (method == "textDocument/didOpen") {
+    const json& text = get(td, "text");
+    if (!text.is_string()) return;
+    doc& d = s.docs[u];
+    d.uri = u;
+    const json& v = get(td, "version");
+    d.version = v.is_number_integer() ? v.get<int64_t>() : 0;
+    set_text(d, take(text));
+  } else if (method == "textDocument/didChange") {
+    const auto it = s.docs.find(u);
+    if (it == s.docs.end()) return;
+    doc& d = it->second;
+    const json& changes = get(p, "contentChanges");
+    if (!changes.is_array()) return;
+    for (const json& c : changes) {
+      const json& text = get(c, "text");
+      if (!text.is_string()) continue;
+      const json& range = get(c, "range");
+      if (!range.is_object()) {
+        set_text(d, take(text));
+        continue;
+      }
+      // Full changes are asked for; a client that sends a part anyway is understood too.
+      size_t b = offset(s, d, get(range, "start")), e = offset(s, d, get(range, "end"));
+      if (b > e) std::swap(b, e);
+      std::string t = d.text;
+      t.replace(b, e - b, text.get_ref<const std::string&>());
+      set_text(d, std::move(t));
+    }
+    if (const json& v = get(td, "version"); v.is_number_integer()) d.version = v.get<int64_t>();
+  } else if (method == "textDocument/didClose") {
+    if (s.docs.erase(u))
+      notify(s, "textDocument/publishDiagnostics", {{"uri", u}, {"diagnostics", json::array()}});
+  }
+}
+
+void handle(server& s, std::string_view body) {
+  json m = json::parse(body, nullptr, false);
+  if (m.is_discarded()) return fail(s, nullptr, parse_error, "the message is not JSON");
+  if (!m.is_object()) return fail(s, nullptr, invalid_request, "the message is no JSON object");
+  const json& method = get(m, "method");
+  const auto id_at = m.find("id");
+  const bool has_id = id_at != m.end();
+  if (has_id && !id_at->is_string() && !id_at->is_number() && !id_at->is_null())
+    return fail(s, nullptr, invalid_request, "the id is neither a number nor a string");
+  const json id = has_id ? *id_at : json();
+  if (!method.is_string()) {
+    // An answer to a request of ours: there are none.
+    if (has_id && (m.contains("result") || m.contains("error"))) return;
+    return fail(s, id, invalid_request, "the message has no method");
+  }
+  const bool rpc2 = get(m, "jsonrpc") == "2.0";
+  json none;
+  const auto pit = m.find("params");
+  json& params = pit != m.end() ? *pit : none;
+  if (!params.is_null() && !params.is_object() && !params.is_array()) {
+    if (has_id) fail(s, id, invalid_params, "params is neither an object nor an array");
+    return;
+  }
+  const std::string_view name = method.get_ref<const std::string&>();
+  if (!has_id) {
+    if (rpc2) notification(s, name, params);
+    return;
+  }
+  if (!rpc2) return fail(s, id, invalid_request, "jsonrpc is not \"2.0\"");
+  answer a = request(s, name, params);
+  if (a.code)
+    fail(s, id, a.code, std::move(a.message));
+  else
+    reply(s, id, std::move(a.result));
+}
+
+void feed(server& s, std::string_view bytes) {
+  s.in.append(bytes);
+  while (s.exit_status < 0) {
+    std::string_view body;
+    std::string why;
+    const frame f = next_frame(s.in, s.at, body, why);
+    if (f == frame::more) break;
+    if (f == frame::broken) {
+      // Reported once for each run of lost bytes.
+      if (!s.lost) fail(s, nullptr, parse_error, "the message's header cannot be read: " + why);
+      s.lost = true;
+      continue;
+    }
+    s.lost = false;
+    handle(s, body);
+  }
+  if (s.at == s.in.size()) {
+    s.in.clear();
+    s.at = 0;
+  } else if (s.at > (1u << 20)) {
+    s.in.erase(0, s.at);
+    s.at = 0;
+  }
+}
+
+static bool flush(server& s, int out) {
+  if (s.out.empty()) return true;
+  const bool ok = write_all(out, s.out);
+  s.out.clear();
+  return ok;
+}
+
+int serve(int in, int out) {
+  // A client that goes away is the end of the session, not a signal that kills it.
+  std::signal(SIGPIPE, SIG_IGN);
+  server s;
+  static char buf[1 << 16];
+  for (;;) {
+    if (!flush(s, out)) return 1;
+    if (s.exit_status >= 0) return s.exit_status;
+    pollfd p = {in, POLLIN, 0};
+    int r = poll(&p, 1, 0);
+    if (r == 0) {
+      // Nothing more is waiting: the burst is over.
+      publish(s);
+      if (!flush(s, out)) return 1;
+      r = poll(&p, 1, -1);
+    }
+    if (r < 0 && errno == EINTR) continue;
+    const ssize_t n = r < 0 ? -1 : read(in, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return s.shut ? 0 : 1;
+    feed(s, std::string_view(buf, static_cast<size_t>(n)));
+  }
+}

@@ -1,0 +1,182 @@
+// nestasm-lsp through the client library VS Code's extensions use: every feature on the shipped
+// examples, and on examples with a mistake put in.
+//
+//   node client.js BUILD_DIR SOURCE_DIR        exit 0 pass, 1 fail, 77 skipped
+'use strict';
+let lsp;
+try {
+  lsp = require('vscode-languageserver-protocol/node');
+} catch (e) {
+  console.log('SKIP: the npm packages are missing; run `npm ci` in tests/lsp');
+  process.exit(77);
+}
+const assert = require('node:assert/strict');
+const { spawn, spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const [build, src] = process.argv.slice(2).map((p) => path.resolve(p));
+const examples = path.join(src, 'examples');
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'nestasm-lsp-'));
+setTimeout(() => { console.log('FAIL: no answer within 60 s'); process.exit(1); }, 60000).unref();
+
+// One server, as an editor starts it.
+const proc = spawn(path.join(build, 'nestasm-lsp'), ['--stdio'], { stdio: ['pipe', 'pipe', 'inherit'] });
+const conn = lsp.createProtocolConnection(new lsp.StreamMessageReader(proc.stdout),
+                                           new lsp.StreamMessageWriter(proc.stdin));
+const published = new Map();  // uri -> [params], in the order they came
+const waiting = [];
+conn.onNotification(lsp.PublishDiagnosticsNotification.type, (p) => {
+  if (!published.has(p.uri)) published.set(p.uri, []);
+  published.get(p.uri).push(p);
+  for (const w of waiting.splice(0)) w();
+});
+conn.listen();
+
+// The diagnostics of `uri` once they are published for `version` (any, with none given).
+async function diagnosticsOf(uri, version) {
+  for (;;) {
+    const got = (published.get(uri) || []).find((p) => version === undefined || p.version === version);
+    if (got) return got.diagnostics;
+    await new Promise((r) => waiting.push(r));
+  }
+}
+
+let version = 0;
+async function open(name, text) {
+  const uri = 'file://' + path.join(tmp, name);
+  conn.sendNotification(lsp.DidOpenTextDocumentNotification.type,
+                        { textDocument: { uri, languageId: 'nestasm', version: ++version, text } });
+  return { uri, diagnostics: await diagnosticsOf(uri, version) };
+}
+const doc = (uri) => ({ textDocument: { uri } });
+const at = (uri, line, character = 0) => ({ ...doc(uri), position: { line, character } });
+const lines = (r) => r.map((x) => (x.range ? x.range : x).start.line);
+
+// nestasm-check's opinion of a text: its status and diagnostics.
+function check(text) {
+  const f = path.join(tmp, 'check.s');
+  fs.writeFileSync(f, text);
+  const r = spawnSync(path.join(build, 'nestasm-check'), ['--format=json', f], { encoding: 'utf8' });
+  return { status: r.status, diags: JSON.parse(r.stdout || '[]') };
+}
+
+// A text with the protocol's edits made, the last first.
+function applyEdits(text, edits) {
+  const starts = [0];
+  for (let i = 0; i < text.length; ++i) if (text[i] === '\n') starts.push(i + 1);
+  const off = (p) => (p.line < starts.length ? Math.min(starts[p.line] + p.character, text.length) : text.length);
+  const sorted = [...edits].sort((a, b) => off(b.range.start) - off(a.range.start));
+  for (const e of sorted) text = text.slice(0, off(e.range.start)) + e.newText + text.slice(off(e.range.end));
+  return text;
+}
+
+const read = (name) => fs.readFileSync(path.join(examples, name), 'utf8');
+const swap = (text, n, from, to) => text.split('\n').map((l, i) => (i === n - 1 ? l.replace(from, to) : l)).join('\n');
+
+// Each a shipped example with one mistake: the line, the code and the lines of its notes.
+const mistakes = [
+  ['gcd, an end with a marker too many', swap(read('gcd.s'), 14, 'end', '& end'), 14, 'status 11', [9]],
+  ['classify, an else with a marker too few', swap(read('classify.s'), 31, '& else', 'else'), 31, 'status 8', [15]],
+  ['classify, a blank line in a block', swap(read('classify.s'), 18, /$/, '\n'), 20, 'status 5', [15, 19]],
+  ['count, a body line without its marker', swap(read('count.s'), 19, '& inc', 'inc'), 19, 'missing-end', [11]],
+  ['gcd, endif', swap(read('gcd.s'), 14, 'end', 'endif'), 14, 'not-a-statement', []],
+  ['gcd, an immediate on the left', swap(read('gcd.s'), 9, 'ebx != 0', '0 != ebx'), 9, 'status 10', []],
+  ['count, ult', swap(read('count.s'), 11, 'ULE', 'ule'), 11, 'status 9', []],
+  ['classify, else with a condition', swap(read('classify.s'), 31, 'else', 'else if al == 1'), 31, 'else-text', []],
+];
+
+async function main() {
+  const init = await conn.sendRequest(lsp.InitializeRequest.type, {
+    processId: process.pid, rootUri: null,
+    capabilities: { textDocument: {
+      publishDiagnostics: { relatedInformation: true },
+      hover: { contentFormat: ['markdown', 'plaintext'] },
+      documentSymbol: { hierarchicalDocumentSymbolSupport: true } } },
+  });
+  const caps = init.capabilities;
+  assert.equal(caps.positionEncoding, 'utf-16');
+  for (const c of ['hoverProvider', 'definitionProvider', 'documentHighlightProvider',
+                   'documentSymbolProvider', 'foldingRangeProvider', 'codeActionProvider'])
+    assert.ok(caps[c], c);
+  conn.sendNotification(lsp.InitializedNotification.type, {});
+
+  // The shipped examples: no diagnostic; every statement's hover is a piece of nestasm's output.
+  for (const name of fs.readdirSync(examples).filter((f) => f.endsWith('.s'))) {
+    const text = read(name);
+    const { uri, diagnostics } = await open(name, text);
+    assert.deepEqual(diagnostics, [], name);
+    fs.writeFileSync(path.join(tmp, name), text);
+    assert.equal(spawnSync(path.join(build, 'nestasm'), [path.join(tmp, name)]).status, 0);
+    const asm = '\n' + fs.readFileSync(path.join(tmp, name.replace(/\.s$/, '.asm')), 'utf8');
+    const src = text.split('\n');
+    for (let i = 0; i < src.length; ++i) {
+      if (!/^[ &]*\s*(if|elif|else|while|end)(\s|$)/i.test(src[i])) continue;
+      const h = await conn.sendRequest(lsp.HoverRequest.type, at(uri, i));
+      const code = /```nasm\n([^]*?)\n```/.exec(h.contents.value);
+      assert.ok(code && asm.includes('\n' + code[1] + '\n'), `${name}:${i + 1}: ${h.contents.value}`);
+    }
+  }
+
+  // The blocks of classify.s: a loop around an if with six elif and an else.
+  const { uri } = await open('classify.s', read('classify.s'));
+  const folds = await conn.sendRequest(lsp.FoldingRangeRequest.type, doc(uri));
+  assert.deepEqual(folds.map((f) => [f.startLine, f.endLine]),
+                   [[14, 35], [16, 17], [18, 19], [20, 21], [22, 23], [24, 25], [26, 27], [28, 29], [30, 31]]);
+  const chain = [16, 18, 20, 22, 24, 26, 28, 30, 32];
+  for (const line of [16, 24, 32])
+    assert.deepEqual(lines(await conn.sendRequest(lsp.DocumentHighlightRequest.type, at(uri, line, 3))), chain);
+  assert.deepEqual(lines(await conn.sendRequest(lsp.DocumentHighlightRequest.type, at(uri, 36))), [14, 36]);
+  assert.equal(await conn.sendRequest(lsp.DocumentHighlightRequest.type, at(uri, 17)), null);
+  for (const [line, to] of [[30, 16], [32, 16], [36, 14]]) {
+    const def = await conn.sendRequest(lsp.DefinitionRequest.type, at(uri, line));
+    assert.deepEqual([def.uri, def.range.start.line], [uri, to], `definition of line ${line + 1}`);
+  }
+  assert.equal(await conn.sendRequest(lsp.DefinitionRequest.type, at(uri, 16)), null);
+  const syms = await conn.sendRequest(lsp.DocumentSymbolRequest.type, doc(uri));
+  const outline = (s) => s.map((x) => x.name + (x.children.length ? ' {' + outline(x.children) + '}' : '')).join(', ');
+  assert.equal(outline(syms), "text, _start {while byte [rsi] != 0 {if al == ' '}}");
+  const hover = await conn.sendRequest(lsp.HoverRequest.type, at(uri, 29));
+  assert.equal(hover.contents.value,
+               'inside the while-block of line 15 and the if-block of line 17 (elif branch of line 29); depth 2');
+
+  // Mistakes: the diagnostic with its notes as related information; each fix offered, applied,
+  // leaves nestasm-check content; the text put right clears the diagnostics.
+  let fixes = 0;
+  for (const [what, text, line, code, notes] of mistakes) {
+    const { uri, diagnostics } = await open(what.replace(/\W+/g, '-') + '.s', text);
+    const d = diagnostics.find((x) => x.code === code);
+    assert.ok(d, `${what}: no ${code} in ${JSON.stringify(diagnostics)}`);
+    assert.deepEqual([d.range.start.line + 1, d.source], [line, 'nestasm'], what);
+    assert.equal(d.severity, code.startsWith('status') ? 1 : 2, what);
+    assert.deepEqual((d.relatedInformation || []).map((r) => r.location.range.start.line + 1), notes, what);
+    for (const g of diagnostics) {
+      const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
+                                             { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
+      for (const a of actions) {
+        ++fixes;
+        assert.equal(a.kind, 'quickfix');
+        const fixed = check(applyEdits(text, a.edit.changes[uri]));
+        assert.equal(fixed.status, 0, `${what}: ${a.title} leaves ${JSON.stringify(fixed.diags)}`);
+        assert.ok(!fixed.diags.some((x) => x.line === g.range.start.line + 1 &&
+                                          (x.name === g.code || `status ${x.status}` === g.code)), `${what}: ${a.title}`);
+      }
+    }
+    ++version;
+    conn.sendNotification(lsp.DidChangeTextDocumentNotification.type,
+                          { textDocument: { uri, version }, contentChanges: [{ text: 'nop\n' }] });
+    assert.deepEqual(await diagnosticsOf(uri, version), [], what);
+    conn.sendNotification(lsp.DidCloseTextDocumentNotification.type, doc(uri));
+  }
+  console.log(`quick fixes offered and checked: ${fixes}`);
+
+  await conn.sendRequest(lsp.ShutdownRequest.type);
+  const status = new Promise((r) => proc.on('exit', r));
+  conn.sendNotification(lsp.ExitNotification.type);
+  assert.equal(await status, 0);
+  console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, shutdown');
+}
+
+main().then(() => { fs.rmSync(tmp, { recursive: true }); process.exit(0); },
+            (e) => { console.log('FAIL: ' + (e.stack || e)); process.exit(1); });

@@ -1,0 +1,37 @@
+-- Run inside Neovim with editors/nvim/nestasm.lua on classify.s whose `& else` lost its marker:
+-- the diagnostic and the folds as the editor holds them. Ends Neovim with status 0 or 1.
+local function done(msg)
+  io.stdout:write(msg .. '\n')
+  vim.cmd(msg:match('^ok') and 'qall!' or 'cquit!')
+end
+local buf = vim.api.nvim_get_current_buf()
+if vim.bo.filetype ~= 'nestasm' then return done('FAIL: filetype ' .. vim.bo.filetype) end
+if not vim.wait(10000, function() return #vim.diagnostic.get(buf) > 0 end, 20) then
+  return done('FAIL: no diagnostics')
+end
+local d = vim.diagnostic.get(buf)
+local got = {}
+for _, x in ipairs(d) do
+  local rel = x.user_data and x.user_data.lsp and x.user_data.lsp.relatedInformation or {}
+  table.insert(got, string.format('%d:%d %s %s %s related %d', x.lnum + 1, x.col + 1, x.severity,
+                                  x.source, x.code, rel[1] and rel[1].location.range.start.line + 1 or 0))
+end
+local want = '31:1 1 nestasm status 8 related 15'
+if table.concat(got, '; ') ~= want then return done('FAIL: diagnostics ' .. table.concat(got, '; ')) end
+if not d[1].message:match('^else bad') then return done('FAIL: message ' .. d[1].message) end
+-- The loop is open until the else stops the translation; the if-block's seven branches fold,
+-- the last closed by that else.
+if not vim.wait(10000, function() return vim.fn.foldlevel(15) > 0 end, 20) then
+  return done('FAIL: no folds')
+end
+local levels = {}
+for l = 14, 32 do table.insert(levels, vim.fn.foldlevel(l)) end
+-- Each branch is a fold of its own: closing the one at line 19 hides lines 19 and 20.
+vim.api.nvim_win_set_cursor(0, { 19, 0 })
+vim.cmd('normal! zc')
+local lv = table.concat(levels, '')
+local branch = vim.fn.foldclosed(19) .. '-' .. vim.fn.foldclosedend(19)
+if lv ~= '0112222222222222200' or branch ~= '19-20' then
+  return done('FAIL: fold levels ' .. lv .. ', the fold at line 19 ' .. branch)
+end
+done('ok: diagnostics and folds in Neovim 0.' .. tostring(vim.version().minor))

@@ -1,0 +1,312 @@
+// The language server in process: framing, the answers to bad and early messages, the lifecycle,
+// columns, one check per burst, and quick fixes as edits.
+#include "lsp/lsp.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+static std::string framed(std::string_view body) {
+  std::string s;
+  put_frame(s, body);
+  return s;
+}
+
+// The messages the server wrote, taken off its output.
+static std::vector<json> sent(server& s) {
+  std::vector<json> r;
+  size_t at = 0;
+  std::string_view body;
+  std::string why;
+  while (next_frame(s.out, at, body, why) == frame::message) r.push_back(json::parse(body));
+  EXPECT_EQ(at, s.out.size()) << "output is not a sequence of whole messages";
+  s.out.clear();
+  return r;
+}
+
+static const char* init = R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{}})";
+
+TEST(LspFrame, HeadersReadOrRefused) {
+  const std::string big(70000, 'x');
+  const struct {
+    std::string in;
+    frame f;
+    std::string body;
+    size_t pos;  // where the next message is looked for
+  } cases[] = {
+      {"Content-Length: 2\r\n\r\n{}", frame::message, "{}", 23},
+      {"content-length:2\r\nContent-Type: application/vscode-jsonrpc; charset=utf-8\r\n\r\n{}x",
+       frame::message, "{}", 79},
+      {"\r\nContent-Length: 2\n\n{}", frame::message, "{}", 23},
+      {"Content-Length: 3\r\n\r\n{}", frame::more, "", 0},
+      {"Content-Length: 2\r\n", frame::more, "", 0},
+      {"Content-Length: 2x\r\n\r\n{}Content-Length: 2\r\n\r\n{}", frame::broken, "", 24},
+      {"Content-Type: a\r\n\r\n{}", frame::broken, "", 7},
+      {"Content-Length: 99999999999\r\n\r\n", frame::broken, "", 17},
+      {"{\"jsonrpc\":\"2.0\"}\r\n\r\n", frame::broken, "", 7},
+      {big, frame::broken, "", big.size() - 14},
+  };
+  for (const auto& c : cases) {
+    size_t pos = 0;
+    std::string_view body;
+    std::string why;
+    EXPECT_EQ(next_frame(c.in, pos, body, why), c.f) << c.in.substr(0, 60);
+    EXPECT_EQ(body, c.body) << c.in.substr(0, 60);
+    if (c.f != frame::more) {
+      EXPECT_EQ(pos, c.pos) << c.in.substr(0, 60);
+    }
+  }
+}
+
+TEST(LspDispatch, BadAndEarlyMessagesGetTheProtocolsAnswers) {
+  const std::string hover =
+      R"({"jsonrpc":"2.0","id":7,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///a.s"},"position":{"line":0,"character":0}}})";
+  const struct {
+    std::vector<std::string> bodies;  // after initialize unless the first is "-"
+    std::string want;                 // "id:code" of each answer; code 0 is a result
+    int exit = -1;
+  } cases[] = {
+      {{"{"}, "null:-32700"},
+      {{"[]"}, "null:-32600"},
+      {{R"({"jsonrpc":"2.0","id":{},"method":"shutdown"})"}, "null:-32600"},
+      {{R"({"jsonrpc":"2.0","id":3})"}, "3:-32600"},
+      {{R"({"jsonrpc":"2.0","id":3,"result":null})"}, ""},
+      {{R"({"jsonrpc":"2.0","id":3,"method":"shutdown","params":"x"})"}, "3:-32602"},
+      {{R"({"jsonrpc":"1.0","id":3,"method":"shutdown"})"}, "3:-32600"},
+      {{R"({"jsonrpc":"2.0","id":"a","method":"no/such"})"}, "\"a\":-32601"},
+      {{R"({"jsonrpc":"2.0","method":"no/such"})"}, ""},
+      {{hover}, "7:-32602"},
+      {{R"({"jsonrpc":"2.0","id":7,"method":"textDocument/hover","params":{}})"}, "7:-32602"},
+      {{init}, "0:-32600"},
+      {{"-", hover}, "7:-32002"},
+      {{"-", R"({"jsonrpc":"2.0","method":"exit"})"}, "", 1},
+      {{R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})", hover}, "1:0 7:-32600"},
+      {{R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})", R"({"jsonrpc":"2.0","method":"exit"})",
+        hover},
+       "1:0",
+       0},
+  };
+  for (const auto& c : cases) {
+    server s;
+    std::string in;
+    size_t first = 0;
+    if (c.bodies[0] == "-")
+      first = 1;
+    else
+      in = framed(init);
+    for (size_t i = first; i < c.bodies.size(); ++i) in += framed(c.bodies[i]);
+    feed(s, in);
+    std::vector<json> got = sent(s);
+    if (!first) got.erase(got.begin());
+    std::string have;
+    for (const json& m : got) {
+      if (!have.empty()) have += ' ';
+      have += m["id"].dump() + ":";
+      have += m.contains("error") ? m["error"]["code"].dump() : "0";
+    }
+    EXPECT_EQ(have, c.want) << c.bodies.back();
+    EXPECT_EQ(s.exit_status, c.exit) << c.bodies.back();
+  }
+}
+
+TEST(LspDispatch, ABrokenHeaderIsReportedAndTheNextMessageRead) {
+  server s;
+  feed(s, framed(init) + "Content-Length: zz\r\n\r\n{\"x\":1}" + "junk\r\n\r\n" +
+              framed(R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})"));
+  const std::vector<json> got = sent(s);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[1]["error"]["code"], -32700);
+  EXPECT_EQ(got[2]["id"], 2);
+}
+
+static std::string open_msg(std::string_view text, int version = 1) {
+  return framed(json{{"jsonrpc", "2.0"},
+                     {"method", "textDocument/didOpen"},
+                     {"params",
+                      {{"textDocument",
+                        {{"uri", "file:///a.s"},
+                         {"languageId", "nestasm"},
+                         {"version", version},
+                         {"text", text}}}}}}
+                    .dump());
+}
+
+static std::string change_msg(json change, int version) {
+  return framed(json{{"jsonrpc", "2.0"},
+                     {"method", "textDocument/didChange"},
+                     {"params",
+                      {{"textDocument", {{"uri", "file:///a.s"}, {"version", version}}},
+                       {"contentChanges", json::array({change})}}}}
+                    .dump());
+}
+
+TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
+  server s;
+  std::string in = framed(init) + open_msg("if eax == 1\n& inc eax\n");
+  for (int v = 2; v <= 6; ++v) in += change_msg({{"text", "end\nnop\n"}}, v);
+  // A part of the text, which some clients send although the whole is asked for.
+  in += change_msg(
+      {{"range",
+        {{"start", {{"line", 1}, {"character", 0}}}, {"end", {{"line", 1}, {"character", 3}}}}},
+       {"text", "end"}},
+      7);
+  feed(s, in);
+  publish(s);
+  const std::vector<json> got = sent(s);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(s.docs["file:///a.s"].checks, 1u);
+  EXPECT_EQ(s.docs["file:///a.s"].text, "end\nend\n");
+  EXPECT_EQ(got[1]["params"]["version"], 7);
+  EXPECT_EQ(got[1]["params"]["diagnostics"][0]["code"], "status 11");
+  const json close = {{"jsonrpc", "2.0"},
+                      {"method", "textDocument/didClose"},
+                      {"params", {{"textDocument", {{"uri", "file:///a.s"}}}}}};
+  feed(s, framed(close.dump()));
+  const std::vector<json> closed = sent(s);
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0]["params"]["diagnostics"], json::array());
+}
+
+TEST(LspDocs, ColumnsInUtf16UnitsOrBytes) {
+  const std::string line =
+      "a\xC3\xA9\xF0\x9F\x98\x80"
+      "b";  // a, é, an emoji, b
+  const struct {
+    size_t byte;
+    int64_t u16, u8;
+  } cases[] = {{0, 0, 0}, {1, 1, 1}, {3, 2, 3}, {7, 4, 7}, {8, 5, 8}, {99, 5, 8}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(col_of(line, c.byte, false), c.u16) << c.byte;
+    EXPECT_EQ(col_of(line, c.byte, true), c.u8) << c.byte;
+    EXPECT_EQ(byte_of(line, c.u16, false), std::min(c.byte, line.size())) << c.byte;
+  }
+  EXPECT_EQ(byte_of(line, 3, false), 3u);  // inside the emoji's pair: before it
+}
+
+// A fix as the checker gives it, turned into the editor's edits.
+TEST(LspFix, EditsBecomeTextEditsInTheClientsColumns) {
+  const struct {
+    std::string text;
+    edit e;
+    std::string range, new_text, title;
+  } cases[] = {
+      {"if eax == 1\n& inc eax\nendif\n",
+       {3, 1, 6, "end"},
+       "2:0-2:5",
+       "end",
+       "Change `endif` to `end`"},
+      {"\xC3\xA9:\nif eax == 1\n& nop",
+       {4, 1, 1, "end\n"},
+       "2:5-2:5",
+       "\nend\n",
+       "Insert the line `end`"},
+      {"\xC3\xA9:\nif eax == 1\n& nop\n",
+       {4, 1, 1, "end\n"},
+       "3:0-3:0",
+       "end\n",
+       "Insert the line `end`"},
+      {"x: if eax ult 5\n", {1, 11, 14, "ULT"}, "0:10-0:13", "ULT", "Change `ult` to `ULT`"},
+      {"\xC3\xA9: if eax ult 5\n", {1, 12, 15, "ULT"}, "0:10-0:13", "ULT", "Change `ult` to `ULT`"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    diag w;  // a missing-end warning, with the fix under test
+    w.lvl = level::warning;
+    w.line = c.e.line;
+    w.col = c.e.col;
+    w.end_col = c.e.end_col;
+    w.name = static_cast<int>(wname::missing_end);
+    w.text = "w";
+    w.fix = {c.e};
+    d.diags.insert(d.diags.begin(), w);
+    const json a = code_actions(s, d, json::object());
+    ASSERT_FALSE(a.empty()) << c.text;
+    const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
+    const json& r = te["range"];
+    EXPECT_EQ(r["start"]["line"].dump() + ":" + r["start"]["character"].dump() + "-" +
+                  r["end"]["line"].dump() + ":" + r["end"]["character"].dump(),
+              c.range)
+        << c.text;
+    EXPECT_EQ(te["newText"], c.new_text) << c.text;
+    EXPECT_EQ(a[0]["title"], c.title) << c.text;
+    EXPECT_EQ(a[0]["diagnostics"][0]["code"], "missing-end") << c.text;
+  }
+}
+
+// Every input the fuzzer keeps: nothing but whole messages comes out, and nothing crashes.
+TEST(LspReplay, FuzzInputs) {
+  size_t n = 0;
+  for (const char* dir : {NESTASM_LSP_SEEDS, NESTASM_LSP_REGRESS}) {
+    if (!std::filesystem::is_directory(dir)) continue;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) {
+      std::ifstream in(f.path(), std::ios::binary);
+      std::stringstream b;
+      b << in.rdbuf();
+      server s;
+      feed(s, b.str());
+      publish(s);
+      sent(s);
+      ++n;
+    }
+  }
+  EXPECT_GT(n, 0u);
+}
+
+TEST(LspDocs, ByteColumnsWhenTheClientOffersUtf8) {
+  for (const bool utf8 : {false, true}) {
+    server s;
+    json caps = {
+        {"general", {{"positionEncodings", utf8 ? json{"utf-16", "utf-8"} : json{"utf-16"}}}}};
+    feed(s, framed(json{{"jsonrpc", "2.0"},
+                        {"id", 0},
+                        {"method", "initialize"},
+                        {"params", {{"capabilities", caps}}}}
+                       .dump()) +
+                open_msg("if eax > 5 ; \xC3\xA9 == 0\n& nop\nend\n"));
+    publish(s);
+    const std::vector<json> got = sent(s);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]["result"]["capabilities"]["positionEncoding"], utf8 ? "utf-8" : "utf-16");
+    EXPECT_EQ(got[1]["params"]["diagnostics"][0]["range"]["start"]["character"], utf8 ? 16 : 15);
+  }
+}
+
+// 50,000 loops, each inside the one before.
+TEST(LspDocs, AHundredThousandLines) {
+  std::string text;
+  for (int i = 0; i < 50000; ++i) text += "while ecx != 0\n& dec ecx\n";
+  server s;
+  feed(s, framed(init) + open_msg(text + "& end\n"));
+  publish(s);
+  const std::vector<json> got = sent(s);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1]["params"]["diagnostics"][0]["range"]["start"]["line"], 100000);
+  EXPECT_EQ(hover(s, s.docs["file:///a.s"], {99999, 0})["contents"]["value"],
+            "inside the while-block of line 1, 49995 more blocks, the while-block of line 99993, "
+            "the while-block of line 99995, the while-block of line 99997 and the while-block of "
+            "line 99999; depth 1");
+}
+
+TEST(LspJson, StringsWrittenAsJsonWithBrokenUtf8Replaced) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"\x01\n\t\x1f", R"("\u0001\n\t\u001f")"},
+      {"\xC3\xA9 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xF0\x9F\x98\x80\""},
+      {"x\xC3", "\"x\xEF\xBF\xBD\""},                                // cut short
+      {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
+      {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong
+  };
+  for (const auto& c : cases) {
+    std::string o;
+    json_string(o, c.in);
+    EXPECT_EQ(o, c.out) << c.in;
+    EXPECT_FALSE(json::parse(o, nullptr, false).is_discarded()) << c.in;
+  }
+}
