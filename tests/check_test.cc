@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "check/check.h"
 
@@ -127,4 +130,64 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
     EXPECT_EQ(name_of(w.id), w.name);
     EXPECT_EQ(wname_from(w.name), w.id);
   }
+}
+
+// Every suggestion the checker offers, made on the file by hand as an editor makes it, leaves
+// the diagnostic it was offered for gone: run over the input of every golden case.
+TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {
+  namespace fs = std::filesystem;
+  size_t tried = 0;
+  for (const char* dir : {"tests/check", "tests/golden"}) {
+    for (const auto& e : fs::directory_iterator(fs::path(NESTASM_SOURCE_DIR) / dir)) {
+      const fs::path in = e.path() / "in.s";
+      if (!fs::is_regular_file(in)) continue;
+      std::ifstream f(in, std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      std::vector<diag> ds;
+      const check_result was = check_text(text, check_opts{}, ds);
+      for (const diag& d : ds) {
+        if (d.fix.empty()) continue;
+        ++tried;
+        // The lines of the file, each edit made from the last, so that columns stay true.
+        std::vector<std::string> lines;
+        for (size_t p = 0; p <= text.size();) {
+          const size_t nl = text.find('\n', p);
+          lines.push_back(text.substr(p, nl == std::string::npos ? std::string::npos : nl - p + 1));
+          if (nl == std::string::npos) break;
+          p = nl + 1;
+        }
+        std::vector<edit> es = d.fix;
+        std::sort(es.begin(), es.end(), [](const edit& a, const edit& b) {
+          return a.line != b.line ? a.line > b.line : a.col > b.col;
+        });
+        int64_t moved = 0;  // lines inserted above the diagnostic
+        for (const edit& x : es) {
+          std::string& l = lines.at(static_cast<size_t>(x.line - 1));
+          l = l.substr(0, x.col - 1) + x.text + l.substr(x.end_col - 1);
+          if (x.line <= d.line) moved += std::count(x.text.begin(), x.text.end(), '\n');
+        }
+        std::string fixed;
+        for (const std::string& l : lines) fixed += l;
+        std::vector<diag> after;
+        const check_result now = check_text(fixed, check_opts{}, after);
+        const auto same = [&](const diag& a) {
+          return a.lvl != level::note && a.name == d.name && a.status == d.status;
+        };
+        for (const diag& a : after)
+          EXPECT_FALSE(same(a) && a.line == d.line + moved)
+              << in << ":" << d.line << ": " << d.text << "\nstays after the fix:\n" << fixed;
+        // Nor does it fail sooner, or draw the same warning elsewhere.
+        if (now.status != 0) {
+          EXPECT_TRUE(was.status != 0 && now.stop >= was.stop + moved &&
+                      !(d.lvl == level::error && now.stop == was.stop + moved))
+              << in << ":" << d.line << ": " << d.text << "\nfails at " << now.stop + 1
+              << " after the fix:\n" << fixed;
+        }
+        EXPECT_LE(std::count_if(after.begin(), after.end(), same),
+                  std::count_if(ds.begin(), ds.end(), same) - 1)
+            << in << ":" << d.line << ": " << d.text << "\ndrawn again by the fix:\n" << fixed;
+      }
+    }
+  }
+  EXPECT_GE(tried, 20u) << "too few suggestions to say anything";
 }

@@ -35,12 +35,12 @@ std::string markers_like(std::string_view like, int64_t depth) {
   return m;
 }
 
-edit insert_line(int64_t at, std::string text) {
+edit insert_line(int64_t at, std::string text, std::string_view eol) {
   edit e;
   e.line = at + 1;
   e.col = e.end_col = 1;
   e.text = std::move(text);
-  e.text += '\n';
+  e.text += eol;
   return e;
 }
 
@@ -186,6 +186,8 @@ void check_run::say(std::string text) {
   restart();
   file_lines = text;
   c.text = text;
+  const size_t nl = text.find('\n');
+  if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') c.eol = "\r\n";
   int64_t directive_at = -1;
   const bool made = c.o.blocks && c.o.keep;
   bool backslash = false;  // the line before ends in "\", which joins the next one to it for NASM

@@ -225,6 +225,7 @@ struct nasm_def {
   int64_t line = 0;
   bool macro = false;      // %macro or %imacro
   bool icase = false;      // %idefine, %iassign, %imacro: any case calls it
+  bool told = false;       // a statement of this name was warned of
 };
 
 // One %if ... %endif of the file and its branch now.
@@ -317,6 +318,9 @@ struct check_run {
   int64_t skip_from = -1;     // the outermost region whose branch NASM skips; -1: none
   size_t skip_open = 0;       // the blocks open when that branch began
   int64_t skip_slot = -1;     // the slot of its warning, once a block opened in it
+  int64_t skip_line = 0;      // the %if, %elif or %else that began it
+  std::string_view skip_src;
+  std::string_view eol = "\n";  // how the input ends its lines, for the lines a fix adds
   std::vector<std::pair<std::string_view, int64_t>> equs;  // names looked for as `NAME equ`,
                                                           // and the line of each (-1: none)
   bool cont = false;          // the line continues the one before, which ends in "\"
@@ -424,5 +428,9 @@ std::string quoted(std::string_view s);
 // The marker prefix that gives `depth` markers, written as `like` (a line of the file) writes
 // its own: "& & " or "&& ".
 std::string markers_like(std::string_view like, int64_t depth);
-// An edit that inserts `text` as a line of its own before line `at` (0-based).
-edit insert_line(int64_t at, std::string text);
+// An edit that inserts `text` as a line of its own before line `at` (0-based), ended by `eol`.
+edit insert_line(int64_t at, std::string text, std::string_view eol = "\n");
+// A ";" before each statement line after line `from` (0-based) and before line `to`, or, with
+// `to` -1, up to where the %if branch that line `from` begins ends: what makes the statements
+// of text NASM skips comments, which nestasm leaves alone.
+std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to);

@@ -157,7 +157,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
     // operand, which is then no number, so nothing is decided now.
     const std::string_view comment = trimx(k->rhs.substr(semi));
     const size_t cut = c.col(rhs) + rhs.size();
-    std::vector<edit> fix = {insert_line(c.ln, std::string(comment)),
+    std::vector<edit> fix = {insert_line(c.ln, std::string(comment), c.eol),
                              here(c, cut, c.line.size() + 1 - cut, "")};
     std::string why;
     const bool ok = holds(c, status, fix, why);
@@ -198,39 +198,12 @@ static void big(check_run& c, int status, const line_scan& s) {
   c.say("9223372036854775807 is the largest number a condition between two numbers can hold");
 }
 
-// The statement lines of the text NASM skips from the branch of `r` (0-based line `from`) to
-// where that branch ends: what a ";" before each makes comments.
-static std::vector<edit> comment_out(const check_run& c, int64_t from) {
-  std::vector<edit> fix;
-  size_t pos = 0;
-  int64_t ln = 0;
-  int nest = 0;
-  while (pos < c.text.size()) {
-    const size_t nl = c.text.find('\n', pos);
-    const size_t end = nl == std::string_view::npos ? c.text.size() : nl;
-    std::string_view line = c.text.substr(pos, end - pos);
-    pos = nl == std::string_view::npos ? c.text.size() : nl + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const int64_t at = ln++;
-    if (at <= from) continue;
-    const line_scan s = scan_line(line);
-    if (s.kind == stmt::plain && s.body[0] == '%') {
-      const std::string w = lowerme(std::string(s.body.substr(0, s.body.find_first_of(" \t"))));
-      if (w.starts_with("%if")) ++nest;
-      else if (w == "%endif" && nest-- == 0) break;
-      else if (nest == 0 && (w.starts_with("%elif") || w == "%else")) break;
-    }
-    if (s.kind != stmt::plain && s.kind != stmt::blank) fix.push_back(edit{at + 1, 1, 1, ";"});
-  }
-  return fix;
-}
-
 // What makes a statement error not the statement's own: it stands in text NASM skips, or its
 // word is a macro of the file. True when told.
 static bool not_its_own(check_run& c, int status, const line_scan& s) {
   const std::string kw = quoted(lowerme(std::string(word_of(s))));
   if (const region* r = skipped(c)) {
-    std::vector<edit> fix = comment_out(c, r->line);
+    std::vector<edit> fix = comment_out(c, r->line, -1);
     std::string why;
     const bool ok = holds(c, status, fix, why);
     c.error(status, c.col(s.body), s.word,

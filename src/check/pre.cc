@@ -96,6 +96,8 @@ static void follow(check_run& c) {
     c.skip_from = first;
     c.skip_open = c.open.size();
     c.skip_slot = -1;
+    c.skip_line = c.ln;
+    c.skip_src = c.line;
   }
 }
 
@@ -195,4 +197,27 @@ std::optional<nasm_def> defined(check_run& c, std::string_view name) {
   d.name = name;
   d.line = at;
   return d;
+}
+
+std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to) {
+  std::vector<edit> fix;
+  size_t pos = 0;
+  int nest = 0;
+  for (int64_t at = 0; pos < c.text.size() && (to < 0 || at < to); ++at) {
+    const size_t nl = c.text.find('\n', pos);
+    const size_t end = nl == std::string_view::npos ? c.text.size() : nl;
+    std::string_view line = c.text.substr(pos, end - pos);
+    pos = nl == std::string_view::npos ? c.text.size() : nl + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (at <= from) continue;
+    const line_scan s = scan_line(line);
+    if (to < 0 && s.kind == stmt::plain && s.body[0] == '%') {
+      const std::string w = lowerme(std::string(s.body.substr(0, s.body.find_first_of(" \t"))));
+      if (w.starts_with("%if")) ++nest;
+      else if (w == "%endif" && nest-- == 0) break;
+      else if (nest == 0 && (w.starts_with("%elif") || w == "%else")) break;
+    }
+    if (s.kind != stmt::plain && s.kind != stmt::blank) fix.push_back(edit{at + 1, 1, 1, ";"});
+  }
+  return fix;
 }

@@ -309,8 +309,8 @@ static void label_warning(check_run& c, const label_wait& l, int64_t close) {
   const int key = static_cast<int>(wname::label_in_block);
   if (entry || !use.empty()) {
     // Code that starts outside the block: the block should end before it.
-    fix.push_back(insert_line(l.line, std::string(l.block_src.substr(0, scan_line(l.block_src).prefix)) +
-                                          "end"));
+    fix.push_back(insert_line(
+        l.line, std::string(l.block_src.substr(0, scan_line(l.block_src).prefix)) + "end", c.eol));
     const bool ok = c.holds_up(l.line + 1, key, fix, why);
     head = "label " + name + " is in " + named(l.b) +
            (ok ? "; put " + quoted(std::string(markers_like(l.block_src, l.block_depth)) + "end") +
@@ -364,7 +364,8 @@ void settle_labels(check_run& c, bool all) {
 // The end of the block `top` before this line: the line inserted, written as its opening line
 // writes its markers.
 static edit end_before(const check_run& c, const opened& top) {
-  return insert_line(c.ln, std::string(top.open_src.substr(0, scan_line(top.open_src).prefix)) + "end");
+  return insert_line(c.ln, std::string(top.open_src.substr(0, scan_line(top.open_src).prefix)) + "end",
+                     c.eol);
 }
 
 // The line of the text after `from` (a view into it) that is neither blank nor a comment;
@@ -540,7 +541,7 @@ static bool comment_in_condition(check_run& c, const line_scan& s) {
   // The comment on a line of its own before this one, without markers.
   const std::string_view text = trimx(s.arg.substr(comment));
   const size_t cut = c.col(trimx(s.arg.substr(0, comment))) + trimx(s.arg.substr(0, comment)).size();
-  std::vector<edit> fix = {insert_line(c.ln, std::string(text)),
+  std::vector<edit> fix = {insert_line(c.ln, std::string(text), c.eol),
                            here(c, cut, c.line.size() + 1 - cut, "")};
   std::string why;
   const bool ok = offer(c, wname::comment_in_condition, fix, why);
@@ -604,7 +605,11 @@ static bool defined_name(check_run& c, const line_scan& s) {
   if ((p.lhs[0] >= '0' && p.lhs[0] <= '9') || p.lhs[0] == '.') return false;
   if (nasm_word(lowerme(std::string(p.lhs)))) return false;
   const std::optional<nasm_def> d = defined(c, p.lhs);
+  // A name for a register or a memory operand is the lower-cased name's business.
   if (!d || d->macro) return false;
+  const std::string_view v = d->value;
+  if (!v.empty() && (v[0] == '[' || nasm_word(lowerme(std::string(v.substr(0, v.find_first_of(" \t[")))))))
+    return false;
   if (!c.on(wname::defined_name)) return true;
   const size_t semi = comment_at(p.rhs);
   const std::string_view rhs = trimx(p.rhs.substr(0, semi));
@@ -686,10 +691,12 @@ static bool lowered_name(check_run& c, const line_scan& s) {
 static bool statement_macro(check_run& c, const line_scan& s) {
   if (c.defs.empty()) return false;
   const std::string_view w = word_of(s);
-  const nasm_def* d = nullptr;
-  for (const nasm_def& x : c.defs)
+  nasm_def* d = nullptr;
+  for (nasm_def& x : c.defs)
     if (x.icase ? lowerme(std::string(x.name)) == lowerme(std::string(w)) : x.name == w) d = &x;
-  if (!d) return false;
+  // Once for each macro: every use of the word is the same mistake.
+  if (!d || d->told) return false;
+  d->told = true;
   c.warn(wname::statement_macro, c.col(s.body), s.word,
          quoted(w) + " is a macro of this file (line " + num(d->line + 1) +
              "), but nestasm reads it as " + quoted(lowerme(std::string(w))));
@@ -726,7 +733,6 @@ static bool skipped_statement(check_run& c, const line_scan& s) {
 }
 
 void skipped_ends(check_run& c) {
-  const region& r = c.regions[static_cast<size_t>(c.skip_from)];
   if (c.skip_slot < 0) return;
   const size_t slot = static_cast<size_t>(c.skip_slot);
   c.skip_slot = -1;
@@ -734,15 +740,19 @@ void skipped_ends(check_run& c) {
   if (c.open.size() > c.skip_open) {
     opened& b = c.open[c.skip_open];
     const line_scan bs = scan_line(b.open_src);
-    std::vector<edit> fix = {edit{b.line + 1, 1, 1, ";"}};
+    // Every statement of that text made a comment: a block opened there is often ended there.
+    std::vector<edit> fix = comment_out(c, c.skip_line, c.ln);
+    const bool one = fix.size() == 1;
     std::string why;
     const bool ok = c.holds_up(b.line + 1, static_cast<int>(wname::skipped_statement), fix, why);
     std::vector<diag> ds;
     c.into = &ds;
     diag d = c.make(level::warning, b.line, b.open_src, bs.prefix + 1, bs.word,
-                    "NASM skips this line (" + quoted(trimx(r.src)) + ", line " +
-                        num(r.line + 1) + "), but nestasm opens a block at it" +
-                        (ok ? "; put " + quoted(";") + " before it" : ""));
+                    "NASM skips this line (" + quoted(trimx(c.skip_src)) + ", line " +
+                        num(c.skip_line + 1) + "), but nestasm opens a block at it" +
+                        (ok ? one ? "; put " + quoted(";") + " before it"
+                                  : "; put " + quoted(";") + " before each statement there"
+                            : ""));
     d.name = static_cast<int>(wname::skipped_statement);
     d.fix = fix;
     ++c.res.warnings;
@@ -751,7 +761,7 @@ void skipped_ends(check_run& c) {
           (c.line.empty() ? std::string("at the end of the input")
                           : "at line " + num(c.ln + 1)) +
           ", and takes in the lines after it");
-    why_not(c, "a " + quoted(";"), why);
+    why_not(c, "making its statements comments", why);
     c.into = nullptr;
     c.slots[slot] = std::move(ds);
     for (size_t i = c.skip_open; i < c.open.size(); ++i) c.open[i].folded = true;
