@@ -263,9 +263,10 @@ void check_run::say(std::string text) {
   if (made) c.res.made.push_back(o0);
   c.ln = n;
   c.line = {};
+  // Every block closes here; a label's warning may tell of a block left open.
+  settle_labels(c, true, n);
   at_input_end(c);
   finish_input(watch_blocks, &c);
-  settle_labels(c, true);
   if (made) c.res.made.push_back(out_thing.len);
   if (c.o.lines) lines_for(c, directive_at, n > 0 ? n - 1 : 0, o0);
   c.flush();

@@ -404,8 +404,9 @@ void explain(check_run& c, int status, const line_scan& s);
 void run_checks(check_run& c, looks_at on, const line_scan& s);
 
 // The waiting labels of blocks closed on this line, or of every block (`all`) when the input
-// ends or the translation stops.
-void settle_labels(check_run& c, bool all);
+// ends (`close`: the number of lines, where every block closes) or the translation stops
+// (-1: where the blocks would have closed is not known).
+void settle_labels(check_run& c, bool all, int64_t close = -1);
 // After the last line: the warnings about blocks still open at the end.
 void at_input_end(check_run& c);
 

@@ -294,7 +294,7 @@ foreign find_foreign(std::string_view s) {
       if (b[i] == ')' && --open == 0) break;
     }
     if (i == b.size() - 1) {
-      what = what.empty() ? "parentheses" : what;
+      what = what.empty() ? "parentheses" : what == "`{`" ? "parentheses and `{`" : what;
       b = trimx(b.substr(1, b.size() - 2));
     }
   }

@@ -273,8 +273,9 @@ static bool entry_name(std::string_view l) {
 }
 
 // The warning of a label inside a block, now that the block closed at line `close` (-1: not
-// known).
-static void label_warning(check_run& c, const label_wait& l, int64_t close) {
+// known). True when it told that the block should end before the label: the labels after it
+// in the same block follow from that.
+static bool label_warning(check_run& c, const label_wait& l, int64_t close) {
   // Its uses: declared global or extern, called, or used outside the block.
   std::string use;  // the first that keeps its name: "called at line 21"
   std::vector<std::pair<int64_t, size_t>> inside;  // (line, column) of the uses inside
@@ -312,6 +313,9 @@ static void label_warning(check_run& c, const label_wait& l, int64_t close) {
     fix.push_back(insert_line(
         l.line, std::string(l.block_src.substr(0, scan_line(l.block_src).prefix)) + "end", c.eol));
     const bool ok = c.holds_up(l.line + 1, key, fix, why);
+    // The block's missing end is this warning's: its open end is not told again.
+    for (opened& b : c.open)
+      if (b.line == l.block) b.folded = true;
     head = "label " + name + " is in " + named(l.b) +
            (ok ? "; put " + quoted(std::string(markers_like(l.block_src, l.block_depth)) + "end") +
                      " before it"
@@ -341,11 +345,13 @@ static void label_warning(check_run& c, const label_wait& l, int64_t close) {
   note_opened(c, l.b);
   c.into = nullptr;
   c.slots[l.at] = std::move(ds);
+  return entry || !use.empty();
 }
 
-void settle_labels(check_run& c, bool all) {
+void settle_labels(check_run& c, bool all, int64_t close) {
   if (c.labels.empty()) return;
   size_t kept = 0;
+  std::vector<int64_t> told;  // blocks that should have ended before a label
   for (size_t i = 0; i < c.labels.size(); ++i) {
     const label_wait& l = c.labels[i];
     bool done = all;
@@ -354,7 +360,11 @@ void settle_labels(check_run& c, bool all) {
       c.labels[kept++] = l;
       continue;
     }
-    label_warning(c, l, all && c.ended.empty() ? -1 : c.ln);
+    bool ended = false;
+    for (int64_t b : c.ended) ended = ended || b == l.block;
+    bool folded = false;
+    for (int64_t b : told) folded = folded || b == l.block;
+    if (!folded && label_warning(c, l, ended ? c.ln : close)) told.push_back(l.block);
     --c.holds;
   }
   c.labels.resize(kept);
@@ -521,8 +531,9 @@ static bool foreign_syntax(check_run& c, const line_scan& s) {
   std::string why;
   const bool ok = offer(c, wname::foreign_syntax, fix, why);
   c.warn(wname::foreign_syntax, c.col(cond), cond.size(),
-         (g.what == "parentheses" ? std::string("parentheses around the condition reach the cmp")
-                                  : "the " + std::string(g.what) + " after the condition reaches the cmp") +
+         (g.what.starts_with("parentheses")
+              ? std::string(g.what) + " around the condition reach the cmp"
+              : "the " + std::string(g.what) + " after the condition reaches the cmp") +
              (ok ? "; write " + with_cond(s, g.bare) : ""),
          fix);
   c.say("nestasm takes the text after the keyword as the condition, to the end of the line; "

@@ -1,0 +1,16 @@
+; the C original, kept for reference
+%if 0
+    if (x == 1) {
+        n++;
+    }
+    while (n < 10) {
+%endif
+%if 0
+if eax == 1
+& nop
+end
+%endif
+%ifdef TRACE
+if eax == 2
+%endif
+        ret
