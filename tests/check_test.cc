@@ -148,26 +148,28 @@ TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {
       for (const diag& d : ds) {
         if (d.fix.empty()) continue;
         ++tried;
-        // The lines of the file, each edit made from the last, so that columns stay true.
-        std::vector<std::string> lines;
-        for (size_t p = 0; p <= text.size();) {
-          const size_t nl = text.find('\n', p);
-          lines.push_back(text.substr(p, nl == std::string::npos ? std::string::npos : nl - p + 1));
-          if (nl == std::string::npos) break;
-          p = nl + 1;
-        }
+        // The edits made on the text from the last to the first, as byte ranges.
+        std::vector<size_t> starts = {0};
+        for (size_t p = 0; (p = text.find('\n', p)) != std::string::npos; ++p) starts.push_back(p + 1);
+        const auto at = [&](int64_t line, size_t col) {
+          return line > static_cast<int64_t>(starts.size())
+                     ? text.size()
+                     : starts[static_cast<size_t>(line - 1)] + col - 1;
+        };
         std::vector<edit> es = d.fix;
         std::sort(es.begin(), es.end(), [](const edit& a, const edit& b) {
           return a.line != b.line ? a.line > b.line : a.col > b.col;
         });
-        int64_t moved = 0;  // lines inserted above the diagnostic
+        std::string fixed = text;
+        int64_t moved = 0;  // lines inserted above the diagnostic, less those removed
         for (const edit& x : es) {
-          std::string& l = lines.at(static_cast<size_t>(x.line - 1));
-          l = l.substr(0, x.col - 1) + x.text + l.substr(x.end_col - 1);
-          if (x.line <= d.line) moved += std::count(x.text.begin(), x.text.end(), '\n');
+          const size_t from = at(x.line, x.col), to = at(x.end_line ? x.end_line : x.line, x.end_col);
+          fixed = fixed.substr(0, from) + x.text + fixed.substr(to);
+          if (x.line <= d.line) {
+            moved += std::count(x.text.begin(), x.text.end(), '\n');
+            if (x.end_line > x.line) moved -= x.end_line - x.line;
+          }
         }
-        std::string fixed;
-        for (const std::string& l : lines) fixed += l;
         std::vector<diag> after;
         const check_result now = check_text(fixed, check_opts{}, after);
         const auto same = [&](const diag& a) {

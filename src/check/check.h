@@ -39,14 +39,17 @@ enum class wname : int {
 };
 
 // A change to the input that a diagnostic suggests, mechanical enough for an editor to apply:
-// the bytes of line `line` (1-based) from column `col` up to, not including, `end_col` (1-based
-// byte columns) become `text`. An insertion has end_col == col; a whole new line is inserted
-// before line `line` as `text` ending in "\n", at column 1.
+// the bytes from line `line`, column `col` up to, not including, line `end_line`, column
+// `end_col` (1-based lines and byte columns; end_line 0 is `line` itself) become `text`. An
+// insertion has end_col == col; a whole new line is inserted before line `line` as `text`
+// ending in "\n", at column 1; a whole line is removed from its column 1 to column 1 of the
+// line after it.
 struct edit {
   int64_t line = 0;
   size_t col = 0;
   size_t end_col = 0;
   std::string text;
+  int64_t end_line = 0;
 };
 
 // One message about one place in the input.

@@ -21,11 +21,13 @@ static void why_not(check_run& c, std::string_view what, const std::string& why)
   if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
 }
 
-// The line `g.by`, which closed the block meant, with the markers of the block's own lines: a
-// line of assembly that closed it by its depth, or an end that ended it in place of a block
-// inside it.
+// The line `g.by`, which closed the block meant, put right: a line of assembly that closed it by
+// its depth, or an end that ended it in place of a block inside it, with the markers of the
+// block's own lines; a blank line removed.
 static std::vector<edit> remark(const closed& g) {
   const line_scan s = scan_line(g.by_src);
+  if (g.how == closed_by::blank)
+    return {edit{.line = g.by + 1, .col = 1, .end_col = 1, .text = "", .end_line = g.by + 2}};
   if (g.how == closed_by::line ? s.kind != stmt::plain : g.how != closed_by::end) return {};
   return {edit{g.by + 1, 1, s.prefix + 1, markers_like(g.b.open_src, g.b.depth + 1)}};
 }
@@ -47,14 +49,17 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
     const std::string by = gone->how == closed_by::end ? "line " + num(gone->by + 1) + "'s `end`"
                                                        : "line " + num(gone->by + 1);
     c.error(status, at, word.size(),
-            by + " closed " + named(gone->b) + (ok ? "; give it " + markers(gone->b.depth + 1) : ""),
+            by + " closed " + named(gone->b) +
+                (!ok                             ? ""
+                 : gone->how == closed_by::blank ? std::string("; remove it")
+                                                 : "; give it " + markers(gone->b.depth + 1)),
             fix);
     if (c.open.empty()) c.say("no block is open here for this " + kw);
     else if (c.open.back().depth != s.depth)
       c.say("this " + kw + " has " + markers(s.depth) + "; the innermost open block, " +
             named(c.open.back()) + ", has " + num(c.open.back().depth));
     // An end is seldom an end one marker short; what giving it one would do is no news.
-    if (gone->how != closed_by::end)
+    if (gone->how == closed_by::line)
       why_not(c, "giving line " + num(gone->by + 1) + " " + markers(gone->b.depth + 1), why);
     note_closed(c, *gone);
     return;

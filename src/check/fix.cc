@@ -9,36 +9,37 @@
 #include "out/out.h"
 
 std::string apply_fix(std::string_view text, std::span<const edit> fix) {
-  std::vector<edit> es(fix.begin(), fix.end());
-  std::stable_sort(es.begin(), es.end(), [](const edit& a, const edit& b) {
-    return a.line != b.line ? a.line < b.line : a.col < b.col;
-  });
+  // Where each line starts, and where its text ends before "\r\n" or "\n".
+  std::vector<size_t> starts = {0};
+  for (size_t p = text.find('\n'); p != std::string_view::npos; p = text.find('\n', p + 1))
+    starts.push_back(p + 1);
+  const auto at = [&](int64_t line, size_t col) -> size_t {
+    if (line < 1 || static_cast<size_t>(line) > starts.size()) return text.size();
+    const size_t b = starts[static_cast<size_t>(line - 1)];
+    size_t e = static_cast<size_t>(line) < starts.size() ? starts[static_cast<size_t>(line)] - 1
+                                                         : text.size();
+    if (e > b && text[e - 1] == '\r' && e < text.size()) --e;
+    return b + std::min(col > 0 ? col - 1 : 0, e - b);
+  };
+  std::vector<std::pair<size_t, size_t>> spans;  // [from, to) of each edit, in the order given
+  for (const edit& e : fix) {
+    const size_t from = at(e.line, e.col);
+    spans.push_back({from, std::max(from, at(e.end_line ? e.end_line : e.line, e.end_col))});
+  }
+  std::vector<size_t> order(fix.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return spans[a].first < spans[b].first; });
   std::string out;
   out.reserve(text.size() + 64);
-  size_t k = 0;
-  size_t pos = 0;
-  for (int64_t ln = 1; pos < text.size(); ++ln) {
-    const size_t nl = text.find('\n', pos);
-    const size_t next = nl == std::string_view::npos ? text.size() : nl + 1;
-    std::string_view line = text.substr(pos, (nl == std::string_view::npos ? text.size() : nl) - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    size_t done = 0;  // bytes of the line copied or replaced
-    for (; k < es.size() && es[k].line <= ln; ++k) {
-      const edit& e = es[k];
-      if (e.line < ln) continue;  // cannot be: sorted
-      const size_t b = std::min(e.col > 0 ? e.col - 1 : 0, line.size());
-      const size_t en = std::min(std::max(e.end_col > 0 ? e.end_col - 1 : 0, b), line.size());
-      if (b < done) continue;  // overlaps the one before
-      out.append(line.substr(done, b - done));
-      out += e.text;
-      done = en;
-    }
-    out.append(line.substr(done));
-    out.append(text.substr(pos + line.size(), next - pos - line.size()));  // its line end
-    pos = next;
+  size_t done = 0;
+  for (size_t i : order) {
+    if (spans[i].first < done) continue;  // overlaps the one before
+    out.append(text.substr(done, spans[i].first - done));
+    out += fix[i].text;
+    done = spans[i].second;
   }
-  // Edits past the last line add to the end.
-  for (; k < es.size(); ++k) out += es[k].text;
+  out.append(text.substr(done));
   return out;
 }
 
@@ -96,7 +97,7 @@ std::string what_of(int what) {
 // text as it is: about 3 ms a MiB. Past this many bytes checked in one file, further suggestions
 // are not offered, so that a large file with a mistake on every few lines still checks in about
 // the time of one pass (100 MiB: 0.33 s).
-constexpr size_t check_budget = size_t{64} << 20;
+constexpr size_t check_budget = size_t{8} << 20;
 
 bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why) {
   why.clear();
@@ -106,7 +107,7 @@ bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::stri
     return false;
   }
   const size_t cost = text.size() + 256;
-  if (spent + cost * (base_made ? 1 : 2) > check_budget) {
+  if (spent + cost * (base_made ? 1 : 2) > check_budget + 2 * text.size()) {
     fix.clear();
     return false;
   }
@@ -124,23 +125,29 @@ bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::stri
   check_keys(changed, o, got);
   spent += cost;
 
-  // Lines of the changed text back to the lines they were: a whole line inserted before line L
-  // makes L move down, and is a line of its own that was not there (0).
-  std::vector<std::pair<int64_t, int64_t>> ins;  // (line, lines inserted before it)
+  // Lines of the changed text back to the lines they were: an edit that removes m whole lines
+  // at line L and puts k in their place makes the lines after it move by m - k, and its own
+  // lines are lines that were not there (0).
+  struct span {
+    int64_t line, removed, added;
+  };
+  std::vector<span> moves;
   for (const edit& e : fix) {
     int64_t nl = 0;
     for (char ch : e.text) nl += ch == '\n';
-    if (nl > 0) ins.push_back({e.line, nl});
+    const int64_t gone = e.end_line > e.line ? e.end_line - e.line : 0;
+    if (nl > 0 || gone > 0) moves.push_back({e.line, gone, nl});
   }
-  std::sort(ins.begin(), ins.end());
+  std::sort(moves.begin(), moves.end(), [](const span& a, const span& b) { return a.line < b.line; });
   const auto back = [&](int64_t l) -> int64_t {
-    int64_t shift = 0;
-    for (const auto& [line, n] : ins) {
-      if (l - shift < line) break;
-      if (l - shift < line + n && l - shift >= line) return 0;  // an inserted line
-      shift += n;
+    int64_t delta = 0;  // a line of the changed text past the edits so far was line l + delta
+    for (const span& m : moves) {
+      const int64_t from = m.line - delta;
+      if (l < from) break;
+      if (l < from + m.added) return 0;
+      delta += m.removed - m.added;
     }
-    return l - shift;
+    return l + delta;
   };
   // Compared up to the line where the text as it is stops: what comes after it was never seen.
   const int64_t limit = base_stop < 0 ? INT64_MAX : base_stop + 1;

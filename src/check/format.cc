@@ -171,6 +171,8 @@ void format_json(std::string& to, std::string_view file, const diag& d) {
       add_num(to, static_cast<uint64_t>(e.line));
       to += ", \"column\": ";
       add_num(to, e.col);
+      to += ", \"end_line\": ";
+      add_num(to, static_cast<uint64_t>(e.end_line ? e.end_line : e.line));
       to += ", \"end_column\": ";
       add_num(to, e.end_col);
       to += ", \"text\": ";

@@ -89,16 +89,22 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     // A plain line gets the markers of the line after it, which stays in the block.
     std::vector<edit> fix;
     std::string why;
+    // A plain line gets the markers of the line after it, which stays in the block; a blank
+    // line goes.
     if (p.how == closed_by::line) {
       const line_scan ps = scan_line(p.src);
       fix.push_back(edit{p.line + 1, 1, ps.prefix + 1, std::string(c.line.substr(0, s.prefix))});
-      c.holds_up(p.line + 1, static_cast<int>(wname::closed_by_line), fix, why);
+    } else if (p.how == closed_by::blank) {
+      fix.push_back(edit{.line = p.line + 1, .col = 1, .end_col = 1, .text = "", .end_line = p.line + 2});
     }
+    c.holds_up(p.line + 1, static_cast<int>(wname::closed_by_line), fix, why);
     std::vector<diag> ds;
     c.into = &ds;
     diag d = c.make(level::warning, p.line, p.src, 1, p.src.empty() ? 1 : p.src.size(),
                     std::string(what) + " ends " + named(*b) + " early" +
-                        (fix.empty() ? "" : "; give it " + markers(depth)));
+                        (fix.empty()                   ? ""
+                         : p.how == closed_by::blank ? "; remove it"
+                                                     : "; give it " + markers(depth)));
     d.name = static_cast<int>(wname::closed_by_line);
     d.fix = fix;
     ++c.res.warnings;
@@ -106,10 +112,10 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     std::string t = "a line closes the blocks opened with more markers than its own: it has " +
                     markers(p.depth) + ", the block " + num(b->depth) + ", and line " +
                     num(c.ln + 1) + ", meant to be in it, has " + num(depth);
-    if (p.how == closed_by::blank) t += "; remove the blank line";
+    if (p.how == closed_by::blank && fix.empty()) t += "; remove the blank line";
     else if (p.how == closed_by::comment) t += "; move the comment after an instruction";
     c.say(std::move(t));
-    why_not(c, "giving it " + markers(depth), why);
+    why_not(c, p.how == closed_by::blank ? "removing it" : "giving it " + markers(depth), why);
     note_opened(c, *b);
     c.into = nullptr;
     c.slots[p.at] = std::move(ds);
@@ -448,7 +454,7 @@ static bool missing_end(check_run& c, const line_scan& s) {
     const line_scan ls = scan_line(l);
     if (ls.kind == stmt::end && ls.depth == top.depth) {
       std::string why2;
-      fix = {end_before(c, top), edit{at, 1, l.size() + 1, ""}};
+      fix = {end_before(c, top), edit{.line = at, .col = 1, .end_col = 1, .text = "", .end_line = at + 1}};
       ok = offer(c, wname::missing_end, fix, why2);
       if (ok) advice = "; move line " + num(at) + "'s " + quoted(trimx(l)) + " above it";
     }
