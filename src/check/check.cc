@@ -201,11 +201,12 @@ void check_run::say(std::string text) {
     c.ended.clear();
     c.nests = false;
     c.cont = backslash;
-    if (!backslash) {
+    const bool ends = !c.line.empty() && c.line.back() == '\\';
+    if (ends && !backslash) {
       c.cont_from = c.ln;
       c.cont_dir = !s.body.empty() && s.body[0] == '%';
     }
-    backslash = !c.line.empty() && c.line.back() == '\\';
+    backslash = ends;
     const size_t o0 = out_thing.len;
     if (made) c.res.made.push_back(o0);
     const int r = translate_scanned(c.line, s, watch_blocks, &c);
@@ -219,7 +220,7 @@ void check_run::say(std::string text) {
       c.flush();
       return;
     }
-    if (!c.ended.empty() && !c.labels.empty()) settle_labels(c, false);
+    if (!c.labels.empty() && !c.ended.empty()) settle_labels(c, false);
     if (!c.pending.empty() && s.kind != stmt::blank) run_checks(c, looks_at::next_line, s);
     if (!c.now.empty()) {
       const size_t first = c.gone.size();

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cond/cond.h"
 #include "scan/scan.h"
 
 enum class level { error, warning, note };
@@ -167,8 +168,12 @@ std::optional<wname> wname_from(std::string_view name);
 // Names, registers, numbers and labels. None of it decides what nestasm does with a line; it
 // only judges what NASM will make of the result.
 
-// A byte that NASM allows inside an identifier.
-bool ident_byte(char c);
+// A byte that NASM allows inside an identifier. Inline: the checks of conditions ask it of most
+// bytes they look at.
+inline bool ident_byte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '.' || c == '$' || c == '#' || c == '@' || c == '~' || c == '?';
+}
 
 // `w`, in lower case, is a register, a size or an operand keyword that NASM reads in any case.
 bool nasm_word(std::string_view lower);
@@ -242,6 +247,13 @@ struct region {
 
 // --- within the checker: one check's state, shared by its pass, explanations and warnings -----
 
+// A condition split as the translator splits it, and where.
+struct cond_split {
+  const op_rec* op = nullptr;  // null: no operator
+  size_t at = 0;               // where in the argument text
+  std::string_view lhs, rhs;   // trimmed
+};
+
 // The checker's record of one entry of stk, kept in step with it by the block events.
 struct opened {
   int64_t line = 0;     // the if or while that began the construct (0-based)
@@ -312,6 +324,8 @@ struct check_run {
   std::string_view line;      // the line being looked at
   int64_t ln = 0;             // its index
   int64_t depth = 0;          // its depth markers
+  int64_t split_ln = -1;      // the line whose condition `split` holds
+  cond_split split;
   bool nests = false;         // the if or while of this line opened its block inside
   opened inside;              // this one, at the same depth, after lines deeper than both
 

@@ -15,23 +15,23 @@ static edit here(const check_run& c, size_t col, size_t len, std::string text) {
 
 static std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
 
-// The condition of `s` split as the translator splits it, and where.
-struct split {
-  const op_rec* op = nullptr;
-  size_t at = 0;
-  std::string_view lhs, rhs;
-};
-
-static split split_of(std::string_view arg) {
-  const std::optional<op_hit> hit = find_op(arg);
-  if (!hit) return {};
-  split p;
-  p.op = &ops[hit->op];
-  p.at = hit->at;
-  p.lhs = trimx(arg.substr(0, p.at));
-  p.rhs = trimx(arg.substr(p.at + p.op->text.size()));
-  return p;
+// The condition of this line split as the translator splits it: made once a line, for all the
+// checks that look at it.
+static const cond_split& split_of(check_run& c, const line_scan& s) {
+  if (c.split_ln == c.ln) return c.split;
+  c.split_ln = c.ln;
+  c.split = {};
+  const std::optional<op_hit> hit = find_op(s.arg);
+  if (hit) {
+    c.split.op = &ops[hit->op];
+    c.split.at = hit->at;
+    c.split.lhs = trimx(s.arg.substr(0, hit->at));
+    c.split.rhs = trimx(s.arg.substr(hit->at + c.split.op->text.size()));
+  }
+  return c.split;
 }
+
+using split = cond_split;
 
 // A condition decided now makes no cmp, so what NASM would make of one does not matter.
 static bool decided(const split& p) {
@@ -129,8 +129,7 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
 
 // --- plain lines ----------------------------------------------------------------------------
 
-static bool continued_markers(check_run& c, const line_scan& s) {
-  if (!c.cont || !c.cont_dir || s.depth == 0) return false;
+[[gnu::noinline]] static bool continued_markers_(check_run& c, const line_scan& s) {
   // NASM joins this line to a directive's: the "&" are its operators, which nestasm strips.
   const size_t amp = c.line.find('&');
   std::vector<edit> fix = {here(c, 1, amp, "\t")};
@@ -147,6 +146,11 @@ static bool continued_markers(check_run& c, const line_scan& s) {
   c.say("a tab before " + quoted("&") + " ends the markers, and keeps them for NASM");
   why_not(c, "a tab", why);
   return true;
+}
+
+static bool continued_markers(check_run& c, const line_scan& s) {
+  if (!c.cont || !c.cont_dir || s.depth == 0) return false;
+  return continued_markers_(c, s);
 }
 
 static bool tab_before_marker(check_run& c, const line_scan& s) {
@@ -220,9 +224,7 @@ static bool not_a_statement(check_run& c, const line_scan& s) {
   return true;
 }
 
-static bool keyword_label(check_run& c, const line_scan& s) {
-  // "else:" and "end:" are labels to NASM, where the statement would have been accepted.
-  if (c.open.empty() || (s.body[0] | 0x20) != 'e') return false;
+[[gnu::noinline]] static bool keyword_label_(check_run& c, const line_scan& s) {
   const std::string_view label = label_of(s.body);
   std::string lw = lowerme(std::string(label));
   const opened& top = c.open.back();
@@ -238,6 +240,12 @@ static bool keyword_label(check_run& c, const line_scan& s) {
          fix);
   why_not(c, "dropping the " + quoted(":"), why);
   return true;
+}
+
+static bool keyword_label(check_run& c, const line_scan& s) {
+  // "else:" and "end:" are labels to NASM, where the statement would have been accepted.
+  if (c.open.empty() || (s.body[0] | 0x20) != 'e') return false;
+  return keyword_label_(c, s);
 }
 
 // A label inside a block waits for the block to close: then its uses can be told apart into
@@ -411,16 +419,9 @@ static std::string_view text_line(std::string_view text, int64_t at) {
   return l;
 }
 
-static bool missing_end(check_run& c, const line_scan& s) {
+[[gnu::noinline]] static bool missing_end_(check_run& c, const line_scan& s, const opened top) {
   const bool stmt_line = s.kind != stmt::plain;
-  opened top;
-  if (stmt_line) {
-    if (!c.nests) return false;
-    top = c.inside;
-  } else {
-    if (c.open.empty() || !c.now.empty()) return false;
-    top = c.open.back();
-    if (top.depth != s.depth || !top.deeper || top.flat || top.folded) return false;
+  if (!stmt_line) {
     // A label alone may stand at any depth: where it lies tells nothing.
     const std::string_view label = label_of(s.body);
     if (!label.empty()) {
@@ -475,14 +476,19 @@ static bool missing_end(check_run& c, const line_scan& s) {
   return !stmt_line;
 }
 
+static bool missing_end(check_run& c, const line_scan& s) {
+  if (s.kind != stmt::plain) return c.nests && missing_end_(c, s, c.inside);
+  if (c.open.empty() || !c.now.empty()) return false;
+  const opened& top = c.open.back();
+  if (top.depth != s.depth || !top.deeper || top.flat || top.folded) return false;
+  return missing_end_(c, s, top);
+}
+
 // --- conditions -----------------------------------------------------------------------------
 
-static bool operator_lookalike(check_run& c, const line_scan& s) {
-  // Every look-alike holds one of these bytes; most conditions have none outside an operator.
+[[gnu::noinline]] static bool operator_lookalike_(check_run& c, const line_scan& s, const split& p) {
   const std::optional<lookalike> l = find_lookalike(s.arg);
   if (!l) return false;
-  const split p = split_of(s.arg);
-  if (!p.op) return false;  // nestasm stops here, and the error tells of it
   if (!c.on(wname::operator_lookalike)) return true;
   const size_t col = c.col(s.arg) + l->at;
   std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
@@ -498,11 +504,37 @@ static bool operator_lookalike(check_run& c, const line_scan& s) {
   return true;
 }
 
-static bool compound_condition(check_run& c, const line_scan& s) {
+static bool operator_lookalike(check_run& c, const line_scan& s) {
+  // Two bytes that no operator puts side by side ("=>", "=<", "<>", "= ", "===", ...), or the
+  // first byte of "≠", "≤" and "≥": most conditions have none, and need not be split for it.
+  const std::string_view a = s.arg;
+  size_t i = 0;
+  for (; i + 1 < a.size(); ++i) {
+    const char ch = a[i], n = a[i + 1];
+    if (static_cast<unsigned char>(ch) == 0xe2 || (ch == '<' && n == '>')) break;
+    if (ch == '=') {
+      const char b = i ? a[i - 1] : ' ';
+      const bool lone = b != '=' && b != '!' && b != '<' && b != '>';
+      if ((lone && n != '=') || (n == '=' && i + 2 < a.size() && a[i + 2] == '=')) break;
+    } else if ((ch == '<' || ch == '>' || ch == '!') && (n == ' ' || n == '\t')) {
+      size_t j = i + 1;
+      while (j < a.size() && (a[j] == ' ' || a[j] == '\t')) ++j;
+      if (j < a.size() && a[j] == '=') break;
+    }
+  }
+  if (i + 1 >= a.size()) return false;
+  const split& p = split_of(c, s);
+  if (!p.op) return false;  // nestasm stops here, and the error tells of it
+  // A look-alike that leaves an operator to split at leaves a byte of it beside that one:
+  // "ecx =" > "2", "eax !" == "1", "eax" == "= 1", "a" < "= b".
+  const char l = p.lhs.back(), r = p.rhs[0];
+  if (l != '=' && l != '<' && l != '!' && l != '>' && r != '=' && r != '>') return false;
+  return operator_lookalike_(c, s, p);
+}
+
+[[gnu::noinline]] static bool compound_condition_(check_run& c, const line_scan& s, const split& p) {
   const std::optional<joint> j = find_joint(s.arg);
   if (!j) return false;
-  const split p = split_of(s.arg);
-  if (!p.op) return false;
   const std::string_view how = s.arg.substr(j->at, j->len);
   const bool all = how[0] == '&' || (how[0] | 0x20) == 'a';
   if (!c.warn(wname::compound_condition, c.col(s.arg) + j->at, j->len,
@@ -522,14 +554,27 @@ static bool compound_condition(check_run& c, const line_scan& s) {
   return true;
 }
 
+static bool compound_condition(check_run& c, const line_scan& s) {
+  // "&&", "||", or a word that starts "a" or "o" after a blank: most conditions have none.
+  const std::string_view a = s.arg;
+  size_t i = 0;
+  for (; i + 1 < a.size(); ++i) {
+    const char ch = a[i];
+    if (ch == '&' || ch == '|' || (ch == ' ' && ((a[i + 1] | 0x20) == 'a' || (a[i + 1] | 0x20) == 'o')))
+      break;
+  }
+  if (i + 1 >= a.size() || !split_of(c, s).op) return false;
+  return compound_condition_(c, s, split_of(c, s));
+}
+
 static bool foreign_syntax(check_run& c, const line_scan& s) {
   const char f = s.arg[0], b = s.arg.back();
   if (f != '(' && b != '{' && b != ':' && (b | 0x20) != 'n' && (b | 0x20) != 'o' &&
-      comment_at(s.arg) == std::string_view::npos)
+      s.arg.find(';') == std::string_view::npos)
     return false;
   const foreign g = find_foreign(s.arg);
   if (g.what.empty()) return false;
-  if (!split_of(s.arg).op) return false;
+  if (!split_of(c, s).op) return false;
   if (!c.on(wname::foreign_syntax)) return true;
   const size_t semi = comment_at(s.arg);
   const std::string_view cond = trimx(s.arg.substr(0, semi));
@@ -550,7 +595,7 @@ static bool foreign_syntax(check_run& c, const line_scan& s) {
 
 static bool comment_in_condition(check_run& c, const line_scan& s) {
   if (s.arg.find(';') == std::string_view::npos) return false;
-  const split p = split_of(s.arg);
+  const split& p = split_of(c, s);
   if (!p.op) return false;
   const size_t comment = comment_at(s.arg);
   if (comment == std::string_view::npos || comment >= p.at) return false;
@@ -575,7 +620,7 @@ static bool comment_in_condition(check_run& c, const line_scan& s) {
 static bool operator_in_name(check_run& c, const line_scan& s) {
   // Only the word operators can stand inside a name, and they are capitals.
   if (s.arg.find('U') == std::string_view::npos) return false;
-  const split p = split_of(s.arg);
+  const split& p = split_of(c, s);
   if (!p.op || !p.op->unsig) return false;
   size_t b = p.at, e = p.at + p.op->text.size();
   while (b > 0 && ident_byte(s.arg[b - 1])) --b;
@@ -614,13 +659,7 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
 }
 
 // A bare name on the left that the file defines for NASM, so nestasm cannot decide with it.
-static bool defined_name(check_run& c, const line_scan& s) {
-  const split p = split_of(s.arg);
-  if (!p.op || decided(p) || p.lhs.empty()) return false;
-  for (char ch : p.lhs)
-    if (!ident_byte(ch)) return false;
-  if ((p.lhs[0] >= '0' && p.lhs[0] <= '9') || p.lhs[0] == '.') return false;
-  if (nasm_word(lowerme(std::string(p.lhs)))) return false;
+[[gnu::noinline]] static bool defined_name_(check_run& c, const line_scan& s, const split& p) {
   const std::optional<nasm_def> d = defined(c, p.lhs);
   // A name for a register or a memory operand is the lower-cased name's business.
   if (!d || d->macro) return false;
@@ -656,12 +695,38 @@ static bool defined_name(check_run& c, const line_scan& s) {
   return true;
 }
 
+static bool defined_name(check_run& c, const line_scan& s) {
+  // A register or a size first is no bare name of the file's: most conditions start so, and
+  // need not be split for it.
+  size_t w = 0;
+  while (w < s.arg.size() && w < 8 && ident_byte(s.arg[w])) ++w;
+  if (w > 0 && w <= 7) {
+    char l[8];
+    for (size_t i = 0; i < w; ++i) l[i] = static_cast<char>(s.arg[i] | 0x20);
+    if (nasm_word(std::string_view(l, w))) return false;
+  }
+  const split& p = split_of(c, s);
+  if (!p.op || p.lhs.empty()) return false;
+  const char f = p.lhs[0];
+  if (!((f >= 'a' && f <= 'z') || (f >= 'A' && f <= 'Z') || f == '_')) return false;
+  for (char ch : p.lhs)
+    if (!ident_byte(ch)) return false;
+  // Registers are the usual bare names; none is longer than seven bytes.
+  if (p.lhs.size() <= 7) {
+    char l[8];
+    for (size_t i = 0; i < p.lhs.size(); ++i) l[i] = static_cast<char>(p.lhs[i] | 0x20);
+    if (nasm_word(std::string_view(l, p.lhs.size()))) return false;
+  }
+  if (decided(p)) return false;
+  return defined_name_(c, s, p);
+}
+
 static bool number_on_left(check_run& c, const line_scan& s) {
   const char f = s.arg.empty() ? ' ' : s.arg[0];
   const bool number = (f >= '0' && f <= '9') || f == '-' || f == '+' || f == '~' || f == '$' ||
                       f == '"' || f == '`';
   if (!number) return false;
-  const split p = split_of(s.arg);
+  const split& p = split_of(c, s);
   if (!p.op || decided(p) || !nasm_number(p.lhs)) return false;
   if (!c.on(wname::number_on_left)) return false;
   std::vector<edit> fix = {mirrored(c, s, p)};
@@ -680,7 +745,7 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   bool caps = false;
   for (char ch : s.arg) caps = caps || (ch >= 'A' && ch <= 'Z');
   if (!caps) return false;
-  const split p = split_of(s.arg);
+  const split& p = split_of(c, s);
   if (!p.op || decided(p)) return false;
   const std::string_view name = capital_name(p.lhs);
   if (name.empty() || !c.on(wname::lowered_name)) return false;
@@ -705,8 +770,7 @@ static bool lowered_name(check_run& c, const line_scan& s) {
 
 // --- every statement ------------------------------------------------------------------------
 
-static bool statement_macro(check_run& c, const line_scan& s) {
-  if (c.defs.empty()) return false;
+[[gnu::noinline]] static bool statement_macro_(check_run& c, const line_scan& s) {
   const std::string_view w = word_of(s);
   nasm_def* d = nullptr;
   for (nasm_def& x : c.defs)
@@ -719,6 +783,11 @@ static bool statement_macro(check_run& c, const line_scan& s) {
              "), but nestasm reads it as " + quoted(lowerme(std::string(w))));
   c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
   return true;
+}
+
+static bool statement_macro(check_run& c, const line_scan& s) {
+  if (c.defs.empty()) return false;
+  return statement_macro_(c, s);
 }
 
 // A statement in text NASM skips: harmless when its blocks open and close in it, not when it
@@ -927,10 +996,16 @@ void run_checks(check_run& c, looks_at on, const line_scan& s) {
 
 std::span<const warning_rec> warning_table() { return table; }
 
+// Where each wname's record stands in the table: a name is looked up for every warning printed.
+static constexpr auto place = [] {
+  std::array<size_t, std::size(table)> p{};
+  for (size_t i = 0; i < table.size(); ++i) p[static_cast<size_t>(table[i].id)] = i;
+  return p;
+}();
+
 const warning_rec& warning_of(wname w) {
-  for (const warning_rec& r : table)
-    if (r.id == w) return r;
-  return table[0];  // cannot be: every wname has its record
+  const size_t k = static_cast<size_t>(w);
+  return k < place.size() ? table[place[k]] : table[0];  // every wname has its record
 }
 
 std::string_view name_of(wname w) { return warning_of(w).name; }
