@@ -229,8 +229,8 @@ void check_run::say(std::string text) {
                             : s.body.empty()      ? closed_by::blank
                                                   : closed_by::comment;
       // Waiting from here, so that its warning comes before this line's own.
-      c.pending.push_back({c.ln, c.line, 0, how, s.depth, first, c.gone.size()});
-      c.pending.back().at = c.slot();
+      // Only appended to while a line waits, so the place stays true until its warning goes in.
+      c.pending.push_back({c.ln, c.line, c.held.size(), how, s.depth, first, c.gone.size()});
     }
     // In text NASM skips, only what the statements do to the blocks matters: what NASM would
     // make of a line does not.

@@ -283,7 +283,7 @@ struct closed {
 struct waiting {
   int64_t line = 0;
   std::string_view src;
-  size_t at = 0;  // the slot its warning goes in
+  size_t at = 0;  // where in the held diagnostics its warning goes
   closed_by how = closed_by::line;
   int64_t depth = 0;
   size_t from = 0, to = 0;  // the blocks it closed, innermost first, in check_run::gone

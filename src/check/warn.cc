@@ -75,7 +75,9 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
   const int64_t depth = s.depth;
   std::vector<waiting> w;
   w.swap(c.pending);
-  for (const waiting& p : w) {
+  // From the last, so that inserting a warning leaves the places of the earlier ones as they are.
+  for (size_t i = w.size(); i-- > 0;) {
+    const waiting& p = w[i];
     const opened* b = nullptr;
     for (size_t k = p.from; k < p.to; ++k)
       if (c.gone[k].depth < depth) {
@@ -118,7 +120,8 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     why_not(c, p.how == closed_by::blank ? "removing it" : "giving it " + markers(depth), why);
     note_opened(c, *b);
     c.into = nullptr;
-    c.slots[p.at] = std::move(ds);
+    c.held.insert(c.held.begin() + static_cast<std::ptrdiff_t>(p.at),
+                  std::make_move_iterator(ds.begin()), std::make_move_iterator(ds.end()));
   }
   w.clear();
   w.swap(c.pending);  // keeps its room for the next time
@@ -504,12 +507,21 @@ static bool missing_end(check_run& c, const line_scan& s) {
   return true;
 }
 
+// The bytes an operator's look-alike starts with.
+static constexpr auto odd = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char ch : {'=', '<', '>', '!'}) t[ch] = true;
+  t[0xe2] = true;
+  return t;
+}();
+
 static bool operator_lookalike(check_run& c, const line_scan& s) {
   // Two bytes that no operator puts side by side ("=>", "=<", "<>", "= ", "===", ...), or the
   // first byte of "≠", "≤" and "≥": most conditions have none, and need not be split for it.
   const std::string_view a = s.arg;
   size_t i = 0;
   for (; i + 1 < a.size(); ++i) {
+    if (!odd[static_cast<unsigned char>(a[i])]) continue;
     const char ch = a[i], n = a[i + 1];
     if (static_cast<unsigned char>(ch) == 0xe2 || (ch == '<' && n == '>')) break;
     if (ch == '=') {
@@ -554,14 +566,21 @@ static bool operator_lookalike(check_run& c, const line_scan& s) {
   return true;
 }
 
+// The bytes a joint of two comparisons starts with, or stands after.
+static constexpr auto joins = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char ch : {'&', '|', ' '}) t[ch] = true;
+  return t;
+}();
+
 static bool compound_condition(check_run& c, const line_scan& s) {
   // "&&", "||", or a word that starts "a" or "o" after a blank: most conditions have none.
   const std::string_view a = s.arg;
   size_t i = 0;
   for (; i + 1 < a.size(); ++i) {
+    if (!joins[static_cast<unsigned char>(a[i])]) continue;
     const char ch = a[i];
-    if (ch == '&' || ch == '|' || (ch == ' ' && ((a[i + 1] | 0x20) == 'a' || (a[i + 1] | 0x20) == 'o')))
-      break;
+    if (ch != ' ' || (a[i + 1] | 0x20) == 'a' || (a[i + 1] | 0x20) == 'o') break;
   }
   if (i + 1 >= a.size() || !split_of(c, s).op) return false;
   return compound_condition_(c, s, split_of(c, s));
