@@ -234,7 +234,7 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
   return false;
 }
 
-void explain(check_run& c, int status, const line_scan& s) {
+[[gnu::noinline]] void explain(check_run& c, int status, const line_scan& s) {
   if (not_its_own(c, status, s)) return;
   switch (static_cast<st>(status)) {
     case st::bad_if: case st::bad_elif: case st::bad_while: no_condition(c, status, s); break;

@@ -99,7 +99,7 @@ std::string what_of(int what) {
 // the time of one pass (100 MiB: 0.33 s).
 constexpr size_t check_budget = size_t{8} << 20;
 
-bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why) {
+[[gnu::noinline]] bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why) {
   why.clear();
   failed = {0, 0};
   if (!o.fixes || fix.empty()) {

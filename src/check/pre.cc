@@ -101,7 +101,7 @@ static void follow(check_run& c) {
   }
 }
 
-void directive(check_run& c, const line_scan& s) {
+[[gnu::noinline]] void directive(check_run& c, const line_scan& s) {
   std::string_view rest;
   const std::string_view word = first_word(s.body.substr(1), rest);
   if (word.size() < 2 || word.size() > 9) return;

@@ -41,12 +41,11 @@ static bool decided(const split& p) {
 
 // The condition turned round, `rhs mirror lhs`, in place of the condition of this line; a
 // comment after it stays where it is.
-static edit mirrored(const check_run& c, const line_scan& s, const split& p) {
+static edit mirrored(const check_run& c, const split& p) {
   const size_t semi = comment_at(p.rhs);
   const std::string_view rhs = trimx(p.rhs.substr(0, semi));
   const size_t from = c.col(p.lhs);
   const size_t to = c.col(rhs) + rhs.size();
-  (void)s;
   return here(c, from, to - from,
               std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs));
 }
@@ -56,8 +55,8 @@ static std::string with_cond(const line_scan& s, std::string_view cond) {
   return quoted(std::string(word_of(s)) + " " + std::string(cond));
 }
 
-// The suggestion `fix` for the warning `w` on this line, checked: its advice for the headline
-// (`advice`, when it holds), or a note that says what is wrong with it.
+// The suggestion `fix` for the warning `w` on this line, checked: true when it holds; else `fix`
+// is emptied and `why` says what it would do.
 static bool offer(check_run& c, wname w, std::vector<edit>& fix, std::string& why) {
   return c.holds_up(c.ln + 1, static_cast<int>(w), fix, why);
 }
@@ -365,7 +364,7 @@ static bool label_warning(check_run& c, const label_wait& l, int64_t close) {
   return entry || !use.empty();
 }
 
-void settle_labels(check_run& c, bool all, int64_t close) {
+[[gnu::noinline]] void settle_labels(check_run& c, bool all, int64_t close) {
   if (c.labels.empty()) return;
   size_t kept = 0;
   std::vector<int64_t> told;  // blocks that should have ended before a label
@@ -702,7 +701,7 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
           quoted("end") + " decides it when assembling");
     return true;
   }
-  std::vector<edit> fix = {mirrored(c, s, p)};
+  std::vector<edit> fix = {mirrored(c, p)};
   std::string why;
   const bool ok = offer(c, wname::defined_name, fix, why);
   const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
@@ -748,7 +747,7 @@ static bool number_on_left(check_run& c, const line_scan& s) {
   const split& p = split_of(c, s);
   if (!p.op || decided(p) || !nasm_number(p.lhs)) return false;
   if (!c.on(wname::number_on_left)) return false;
-  std::vector<edit> fix = {mirrored(c, s, p)};
+  std::vector<edit> fix = {mirrored(c, p)};
   std::string why;
   const bool ok = offer(c, wname::number_on_left, fix, why);
   const std::string turned = fix.empty() ? "" : fix[0].text;
@@ -771,7 +770,7 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   const size_t semi = comment_at(p.rhs);
   const std::string_view rhs = trimx(p.rhs.substr(0, semi));
   std::vector<edit> fix;
-  if (!isimm2(rhs) && !nasm_number(rhs)) fix.push_back(mirrored(c, s, p));
+  if (!isimm2(rhs) && !nasm_number(rhs)) fix.push_back(mirrored(c, p));
   std::string why;
   const bool ok = offer(c, wname::lowered_name, fix, why);
   const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
@@ -837,7 +836,7 @@ static bool skipped_statement(check_run& c, const line_scan& s) {
   return false;
 }
 
-void skipped_ends(check_run& c) {
+[[gnu::noinline]] void skipped_ends(check_run& c) {
   if (c.skip_slot < 0) return;
   const size_t slot = static_cast<size_t>(c.skip_slot);
   c.skip_slot = -1;
@@ -874,7 +873,7 @@ void skipped_ends(check_run& c) {
   c.release();
 }
 
-void at_input_end(check_run& c) {
+[[gnu::noinline]] void at_input_end(check_run& c) {
   // Text NASM skips that runs to the end of the input ends there.
   if (c.skip_from >= 0) {
     skipped_ends(c);
