@@ -78,6 +78,70 @@ TEST(CheckLex, CommentsOutsideQuotes) {
   for (const auto& c : cases) EXPECT_EQ(comment_at(c.s), c.at) << c.s;
 }
 
+TEST(CheckLex, OperatorLookAlikesOutsideQuotes) {
+  const struct {
+    std::string_view cond, meant;  // meant empty: none
+    size_t at;
+  } cases[] = {
+      {"eax=1", "==", 3},         {"ecx => 2", ">=", 4},    {"ecx =< 2", "<=", 4},
+      {"al <> 0", "!=", 3},       {"eax === 1", "==", 4},   {"eax !== 1", "!=", 4},
+      {"a < = b", "<=", 2},       {"a ! = b", "!=", 2},     {"eax ult 5", "ULT", 4},
+      {"eax Uge 5", "UGE", 4},    {"eax \xe2\x89\xa0 1", "!=", 4},
+      {"eax == 1", "", 0},        {"eax >= 1", "", 0},      {"al == '='", "", 0},
+      {"al != '<>'", "", 0},      {"eax == 1 ; a = b", "", 0}, {"eax ULT result", "", 0},
+      {"x == y<<2", "", 0},
+  };
+  for (const auto& c : cases) {
+    const std::optional<lookalike> l = find_lookalike(c.cond);
+    EXPECT_EQ(l ? l->meant : "", c.meant) << c.cond;
+    if (l && !c.meant.empty()) {
+      EXPECT_EQ(l->at, c.at) << c.cond;
+    }
+  }
+}
+
+TEST(CheckLex, TwoComparisonsJoined) {
+  const struct {
+    std::string_view cond;
+    bool joined;
+  } cases[] = {
+      {"al UGE 'a' && al ULE 'z'", true}, {"eax == 1 || eax == 2", true},
+      {"eax == 1 and ebx == 2", true},    {"eax == 1 OR eax == 2", true},
+      {"eax == FLAGS_AND_MASK", false},   {"eax == a && b", false},
+      {"al == '&&' ; x == y", false},     {"eax == 1 ; and ebx == 2", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(find_joint(c.cond).has_value(), c.joined) << c.cond;
+}
+
+TEST(CheckLex, ConditionsInAnotherLanguagesSyntax) {
+  const struct {
+    std::string_view cond, bare;  // bare empty: none
+  } cases[] = {
+      {"(eax == 1)", "eax == 1"},   {"(eax == 1) {", "eax == 1"}, {"eax == 1 {", "eax == 1"},
+      {"ecx != 0:", "ecx != 0"},    {"eax == 1 then", "eax == 1"}, {"(a) == (b)", ""},
+      {"eax == (1+2)", ""},         {"al == '{'", ""},             {"al == ':'", ""},
+      {"eax == undo", ""},          {"(eax == 1) ; why", "eax == 1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(find_foreign(c.cond).bare, c.bare) << c.cond;
+}
+
+// Edits as an editor makes them: in a line, a line inserted, a line removed, past the end.
+TEST(CheckFix, EditsMadeOnTheText) {
+  const struct {
+    std::string_view text;
+    std::vector<edit> fix;
+    std::string_view want;
+  } cases[] = {
+      {"if ecx => 2\nend\n", {{1, 8, 10, ">="}}, "if ecx >= 2\nend\n"},
+      {"a\nb\n", {{2, 1, 1, "x\n"}}, "a\nx\nb\n"},
+      {"a\n\nb\n", {{.line = 2, .col = 1, .end_col = 1, .text = "", .end_line = 3}}, "a\nb\n"},
+      {"a\r\nb\r\n", {{1, 2, 2, "!"}}, "a!\r\nb\r\n"},
+      {"a\nb", {{3, 1, 1, "end\n"}}, "a\nbend\n"},
+      {"x\ny\n", {{2, 1, 1, ";"}, {1, 1, 1, ";"}}, ";x\n;y\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(apply_fix(c.text, c.fix), c.want) << c.text;
+}
+
 // JSON strings: well-formed UTF-8 passes as it is, so that a file name or a line in UTF-8 reads
 // back as itself; every other byte that JSON cannot hold raw is escaped, one \u00XX a byte.
 TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {

@@ -10,6 +10,12 @@ if eax == 1
 & nop
 end
 %endif
+%define SMALL 1
+%ifndef SMALL
+if ecx ULT 8
+%else
+        nop
+%endif
 %ifdef TRACE
 if eax == 2
 %endif
