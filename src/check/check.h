@@ -439,6 +439,10 @@ void skipped_ends(check_run& c);
 // anywhere in the file (then `line` of the result is its line and `value` its value).
 std::optional<nasm_def> defined(check_run& c, std::string_view name);
 
+// "the `%if` of line 4 hides this `if` from NASM only": `src` the directive that began the text
+// NASM skips, `s` the statement in it.
+std::string hides(std::string_view src, int64_t line, const line_scan& s);
+
 // Texts shared by the explanations and the warnings.
 std::string num(int64_t n);
 std::string markers(int64_t d);

@@ -167,8 +167,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
     std::string why;
     const bool ok = holds(c, status, fix, why);
     c.error(status, c.col(k->rhs), k->rhs.size(),
-            "the comment makes " + quoted(k->rhs) + " no number" +
-                (ok ? "; put it on a line of its own" : ""),
+            "the comment makes " + quoted(k->rhs) + " no number" + (ok ? "; move it up" : ""),
             fix);
     c.say("a condition runs to the end of its line; " +
           quoted(std::string(word_of(s)) + " " + std::string(trimx(s.arg.substr(0, comment_at(s.arg))))) +
@@ -212,13 +211,11 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
     std::string why;
     const bool ok = holds(c, status, fix, why);
     c.error(status, c.col(s.body), s.word,
-            "NASM skips this line (" + quoted(trimx(r->src)) + ", line " + num(r->line + 1) +
-                "), but nestasm reads its " + kw,
+            hides(r->src, r->line, s) +
+                (ok ? "; put " + quoted(";") + (fix.size() == 1 ? " before it" : " before its statements")
+                    : std::string()),
             fix);
-    c.say("a statement counts wherever it stands" +
-          std::string(ok ? "; a " + quoted(";") + " before each statement line of that text "
-                                                  "makes it a comment"
-                         : ""));
+    c.say("nestasm reads a statement wherever it stands, in text NASM skips too");
     why_not(c, "making its statements comments", why);
     return true;
   }
@@ -226,8 +223,7 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
   for (const nasm_def& d : c.defs) {
     if (!(d.icase ? lowerme(std::string(d.name)) == lowerme(std::string(w)) : d.name == w)) continue;
     c.error(status, c.col(s.body), s.word,
-            quoted(w) + " is a macro of this file (line " + num(d.line + 1) +
-                "), but nestasm reads it as " + kw);
+            quoted(w) + " is a macro here (line " + num(d.line + 1) + "), but nestasm reads it as " + kw);
     c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
     return true;
   }

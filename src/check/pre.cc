@@ -75,6 +75,16 @@ static int decide(const check_run& c, std::string_view form, std::string_view ar
   return v;
 }
 
+std::string hides(std::string_view src, int64_t line, const line_scan& s) {
+  // The directive as written when it is short, `%if 0`; its word when not.
+  std::string_view d = scan_line(src).body;
+  d = trimx(d.substr(0, comment_at(d)));
+  std::string_view rest;
+  if (d.size() > 24) d = first_word(d, rest);
+  return "the " + quoted(d) + " of line " + num(line + 1) + " hides this " +
+         quoted(lowerme(std::string(s.body.substr(0, s.word)))) + " from NASM only";
+}
+
 const region* skipped(const check_run& c) {
   return c.skip_from < 0 ? nullptr : &c.regions[static_cast<size_t>(c.skip_from)];
 }

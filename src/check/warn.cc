@@ -140,12 +140,13 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
   std::string_view ops_text = c.line.substr(amp, s.prefix - amp);
   ops_text = trimx(ops_text);
   if (!c.warn(wname::continued_markers, amp + 1, s.prefix - amp,
-              "line " + num(c.cont_from + 1) + " goes on here: " + quoted(ops_text) +
-                  " is NASM's, but nestasm strips it as markers" +
+              "nestasm strips NASM's " + quoted(ops_text) + " here as markers" +
                   (ok ? "; start the line with a tab" : ""),
               fix))
     return true;
-  c.say("a tab before " + quoted("&") + " ends the markers, and keeps them for NASM");
+  c.say("line " + num(c.cont_from + 1) + " ends in " + quoted("\\") +
+        ", and NASM joins this line to it; a tab before " + quoted("&") +
+        " ends the markers, and keeps them for NASM");
   why_not(c, "a tab", why);
   return true;
 }
@@ -463,7 +464,7 @@ static std::string_view text_line(std::string_view text, int64_t at) {
     }
   }
   c.warn(wname::missing_end, c.col(s.body), stmt_line ? s.word : s.body.size(),
-         (stmt_line ? "this " + quoted(lowerme(std::string(word_of(s)))) + " opens inside "
+         (stmt_line ? "this " + quoted(lowerme(std::string(word_of(s)))) + " opens in "
                     : std::string("this line stays in ")) +
              named(top) + (ok ? advice : ""),
          fix);
@@ -600,9 +601,8 @@ static bool foreign_syntax(check_run& c, const line_scan& s) {
   std::string why;
   const bool ok = offer(c, wname::foreign_syntax, fix, why);
   c.warn(wname::foreign_syntax, c.col(cond), cond.size(),
-         (g.what.starts_with("parentheses")
-              ? std::string(g.what) + " around the condition reach the cmp"
-              : "the " + std::string(g.what) + " after the condition reaches the cmp") +
+         (g.what.starts_with("parentheses") ? "the " + std::string(g.what) + " reach the cmp"
+                                            : "the " + std::string(g.what) + " reaches the cmp") +
              (ok ? "; write " + with_cond(s, g.bare) : ""),
          fix);
   c.say("nestasm takes the text after the keyword as the condition, to the end of the line; "
@@ -628,9 +628,10 @@ static bool comment_in_condition(check_run& c, const line_scan& s) {
   // A condition split in the wrong place is the one thing to say about it.
   c.warn(wname::comment_in_condition, c.col(s.arg) + p.at, p.op->text.size(),
          "this splits at the " + quoted(p.op->text) + " in the comment" +
-             (ok ? "; put the comment on a line above" : ""),
+             (ok ? "; move the comment up" : ""),
          fix);
   c.say("it compares " + quoted(p.lhs) + " with " + quoted(p.rhs));
+  if (ok) c.say("on a line of its own before this one, the comment leaves the condition alone");
   why_not(c, "the comment on a line of its own", why);
   return true;
 }
@@ -690,8 +691,7 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
   const bool constant = isimm2(rhs) || nasm_number(rhs) || defined(c, rhs);
   if (constant) {
     c.warn(wname::defined_name, c.col(p.lhs), p.lhs.size(),
-           quoted(p.lhs) + " is NASM's name (line " + num(d->line + 1) +
-               "), not a number to nestasm: use " +
+           quoted(p.lhs) + " is NASM's (line " + num(d->line + 1) + "), no number to nestasm: use " +
                quoted("%if " + std::string(p.lhs) + " " + std::string(p.op->text) + " " +
                       std::string(rhs)));
     c.say("nestasm decides only conditions between two numbers; this one becomes " +
@@ -706,9 +706,8 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
   const bool ok = offer(c, wname::defined_name, fix, why);
   const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
   c.warn(wname::defined_name, c.col(p.lhs), p.lhs.size(),
-         quoted(p.lhs) + " is a constant to NASM (line " + num(d->line + 1) +
-             "), and cmp takes none on the left" + (ok ? "; write " + with_cond(s, turned) : ""),
-         fix);
+         "cmp takes no constant on the left" + (ok ? "; write " + with_cond(s, turned) : ""), fix);
+  c.say(quoted(p.lhs) + " is a constant NASM defines (line " + num(d->line + 1) + ")");
   why_not(c, with_cond(s, turned), why);
   return true;
 }
@@ -797,8 +796,8 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   if (!d || d->told) return false;
   d->told = true;
   c.warn(wname::statement_macro, c.col(s.body), s.word,
-         quoted(w) + " is a macro of this file (line " + num(d->line + 1) +
-             "), but nestasm reads it as " + quoted(lowerme(std::string(w))));
+         quoted(w) + " is a macro here (line " + num(d->line + 1) + "), but nestasm reads it as " +
+             quoted(lowerme(std::string(w))));
   c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
   return true;
 }
@@ -820,10 +819,7 @@ static bool skipped_statement(check_run& c, const line_scan& s) {
     std::string why;
     const bool ok = offer(c, wname::skipped_statement, fix, why);
     c.warn(wname::skipped_statement, c.col(s.body), s.word,
-           "NASM skips this line (" + quoted(trimx(r->src)) + ", line " + num(r->line + 1) +
-               "), but nestasm reads its " + quoted(lowerme(std::string(word_of(s)))) +
-               (ok ? "; put " + quoted(";") + " before it" : ""),
-           fix);
+           hides(r->src, r->line, s) + (ok ? "; put " + quoted(";") + " before it" : ""), fix);
     c.say("it ends or continues a block opened before that text, so the block's labels land "
           "where NASM does not look");
     why_not(c, "a " + quoted(";"), why);
@@ -852,10 +848,9 @@ static bool skipped_statement(check_run& c, const line_scan& s) {
     std::vector<diag> ds;
     c.into = &ds;
     diag d = c.make(level::warning, b.line, b.open_src, bs.prefix + 1, bs.word,
-                    "NASM skips this line (" + quoted(trimx(c.skip_src)) + ", line " +
-                        num(c.skip_line + 1) + "), but nestasm opens a block at it" +
+                    hides(c.skip_src, c.skip_line, bs) +
                         (ok ? one ? "; put " + quoted(";") + " before it"
-                                  : "; put " + quoted(";") + " before each statement there"
+                                  : "; put " + quoted(";") + " before its statements"
                             : ""));
     d.name = static_cast<int>(wname::skipped_statement);
     d.fix = fix;
@@ -887,7 +882,7 @@ static bool open_at_end(check_run& c, const line_scan&) {
     if (b.depth != 0 || b.folded || !b.flat) continue;
     const line_scan bs = scan_line(b.open_src);
     diag d = c.make(level::warning, b.line, b.open_src, bs.prefix + 1, bs.word,
-                    named(b) + " has no end: it takes in every line to the end of the input");
+                    named(b) + " has no end, and runs to the end of the file");
     d.name = static_cast<int>(wname::open_at_end);
     if (!c.on(wname::open_at_end)) return false;
     ++c.res.warnings;
