@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "check/check.h"
 
@@ -75,6 +78,70 @@ TEST(CheckLex, CommentsOutsideQuotes) {
   for (const auto& c : cases) EXPECT_EQ(comment_at(c.s), c.at) << c.s;
 }
 
+TEST(CheckLex, OperatorLookAlikesOutsideQuotes) {
+  const struct {
+    std::string_view cond, meant;  // meant empty: none
+    size_t at;
+  } cases[] = {
+      {"eax=1", "==", 3},         {"ecx => 2", ">=", 4},    {"ecx =< 2", "<=", 4},
+      {"al <> 0", "!=", 3},       {"eax === 1", "==", 4},   {"eax !== 1", "!=", 4},
+      {"a < = b", "<=", 2},       {"a ! = b", "!=", 2},     {"eax ult 5", "ULT", 4},
+      {"eax Uge 5", "UGE", 4},    {"eax \xe2\x89\xa0 1", "!=", 4},
+      {"eax == 1", "", 0},        {"eax >= 1", "", 0},      {"al == '='", "", 0},
+      {"al != '<>'", "", 0},      {"eax == 1 ; a = b", "", 0}, {"eax ULT result", "", 0},
+      {"x == y<<2", "", 0},
+  };
+  for (const auto& c : cases) {
+    const std::optional<lookalike> l = find_lookalike(c.cond);
+    EXPECT_EQ(l ? l->meant : "", c.meant) << c.cond;
+    if (l && !c.meant.empty()) {
+      EXPECT_EQ(l->at, c.at) << c.cond;
+    }
+  }
+}
+
+TEST(CheckLex, TwoComparisonsJoined) {
+  const struct {
+    std::string_view cond;
+    bool joined;
+  } cases[] = {
+      {"al UGE 'a' && al ULE 'z'", true}, {"eax == 1 || eax == 2", true},
+      {"eax == 1 and ebx == 2", true},    {"eax == 1 OR eax == 2", true},
+      {"eax == FLAGS_AND_MASK", false},   {"eax == a && b", false},
+      {"al == '&&' ; x == y", false},     {"eax == 1 ; and ebx == 2", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(find_joint(c.cond).has_value(), c.joined) << c.cond;
+}
+
+TEST(CheckLex, ConditionsInAnotherLanguagesSyntax) {
+  const struct {
+    std::string_view cond, bare;  // bare empty: none
+  } cases[] = {
+      {"(eax == 1)", "eax == 1"},   {"(eax == 1) {", "eax == 1"}, {"eax == 1 {", "eax == 1"},
+      {"ecx != 0:", "ecx != 0"},    {"eax == 1 then", "eax == 1"}, {"(a) == (b)", ""},
+      {"eax == (1+2)", ""},         {"al == '{'", ""},             {"al == ':'", ""},
+      {"eax == undo", ""},          {"(eax == 1) ; why", "eax == 1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(find_foreign(c.cond).bare, c.bare) << c.cond;
+}
+
+// Edits as an editor makes them: in a line, a line inserted, a line removed, past the end.
+TEST(CheckFix, EditsMadeOnTheText) {
+  const struct {
+    std::string_view text;
+    std::vector<edit> fix;
+    std::string_view want;
+  } cases[] = {
+      {"if ecx => 2\nend\n", {{1, 8, 10, ">="}}, "if ecx >= 2\nend\n"},
+      {"a\nb\n", {{2, 1, 1, "x\n"}}, "a\nx\nb\n"},
+      {"a\n\nb\n", {{.line = 2, .col = 1, .end_col = 1, .text = "", .end_line = 3}}, "a\nb\n"},
+      {"a\r\nb\r\n", {{1, 2, 2, "!"}}, "a!\r\nb\r\n"},
+      {"a\nb", {{3, 1, 1, "end\n"}}, "a\nbend\n"},
+      {"x\ny\n", {{2, 1, 1, ";"}, {1, 1, 1, ";"}}, ";x\n;y\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(apply_fix(c.text, c.fix), c.want) << c.text;
+}
+
 // JSON strings: well-formed UTF-8 passes as it is, so that a file name or a line in UTF-8 reads
 // back as itself; every other byte that JSON cannot hold raw is escaped, one \u00XX a byte.
 TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
@@ -127,4 +194,66 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
     EXPECT_EQ(name_of(w.id), w.name);
     EXPECT_EQ(wname_from(w.name), w.id);
   }
+}
+
+// Every suggestion the checker offers, made on the file by hand as an editor makes it, leaves
+// the diagnostic it was offered for gone: run over the input of every golden case.
+TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {
+  namespace fs = std::filesystem;
+  size_t tried = 0;
+  for (const char* dir : {"tests/check", "tests/golden"}) {
+    for (const auto& e : fs::directory_iterator(fs::path(NESTASM_SOURCE_DIR) / dir)) {
+      const fs::path in = e.path() / "in.s";
+      if (!fs::is_regular_file(in)) continue;
+      std::ifstream f(in, std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      std::vector<diag> ds;
+      const check_result was = check_text(text, check_opts{}, ds);
+      for (const diag& d : ds) {
+        if (d.fix.empty()) continue;
+        ++tried;
+        // The edits made on the text from the last to the first, as byte ranges.
+        std::vector<size_t> starts = {0};
+        for (size_t p = 0; (p = text.find('\n', p)) != std::string::npos; ++p) starts.push_back(p + 1);
+        const auto at = [&](int64_t line, size_t col) {
+          return line > static_cast<int64_t>(starts.size())
+                     ? text.size()
+                     : starts[static_cast<size_t>(line - 1)] + col - 1;
+        };
+        std::vector<edit> es = d.fix;
+        std::sort(es.begin(), es.end(), [](const edit& a, const edit& b) {
+          return a.line != b.line ? a.line > b.line : a.col > b.col;
+        });
+        std::string fixed = text;
+        int64_t moved = 0;  // lines inserted above the diagnostic, less those removed
+        for (const edit& x : es) {
+          const size_t from = at(x.line, x.col), to = at(x.end_line ? x.end_line : x.line, x.end_col);
+          fixed = fixed.substr(0, from) + x.text + fixed.substr(to);
+          if (x.line <= d.line) {
+            moved += std::count(x.text.begin(), x.text.end(), '\n');
+            if (x.end_line > x.line) moved -= x.end_line - x.line;
+          }
+        }
+        std::vector<diag> after;
+        const check_result now = check_text(fixed, check_opts{}, after);
+        const auto same = [&](const diag& a) {
+          return a.lvl != level::note && a.name == d.name && a.status == d.status;
+        };
+        for (const diag& a : after)
+          EXPECT_FALSE(same(a) && a.line == d.line + moved)
+              << in << ":" << d.line << ": " << d.text << "\nstays after the fix:\n" << fixed;
+        // Nor does it fail sooner, or draw the same warning elsewhere.
+        if (now.status != 0) {
+          EXPECT_TRUE(was.status != 0 && now.stop >= was.stop + moved &&
+                      !(d.lvl == level::error && now.stop == was.stop + moved))
+              << in << ":" << d.line << ": " << d.text << "\nfails at " << now.stop + 1
+              << " after the fix:\n" << fixed;
+        }
+        EXPECT_LE(std::count_if(after.begin(), after.end(), same),
+                  std::count_if(ds.begin(), ds.end(), same) - 1)
+            << in << ":" << d.line << ": " << d.text << "\ndrawn again by the fix:\n" << fixed;
+      }
+    }
+  }
+  EXPECT_GE(tried, 20u) << "too few suggestions to say anything";
 }

@@ -15,6 +15,11 @@ std::string describe(const opened& b) {
   return std::string("the ") + kind_word(b.kind) + " opened at line " + num(b.branch + 1);
 }
 
+std::string named(const opened& b) {
+  if (b.kind == if_blk && b.branch != b.line) return "the elif branch of line " + num(b.branch + 1);
+  return std::string("the ") + kind_word(b.kind) + " of line " + num(b.branch + 1);
+}
+
 void note_opened(check_run& c, const opened& b) {
   std::string what = b.kind == if_blk && b.branch != b.line ? "the elif branch"
                                                              : std::string("the ") + kind_word(b.kind);
@@ -62,11 +67,19 @@ void watch_blocks(const blk_event& e, void* run) {
   switch (e.what) {
     case ev::opened: {
       // The statement is a line of the branch it opens in.
-      if (!c.open.empty())
-        (e.b.depth > c.open.back().depth ? c.open.back().deeper : c.open.back().flat) = true;
+      if (!c.open.empty()) {
+        opened& top = c.open.back();
+        // An if or while at the depth of a block whose lines so far were all deeper opens
+        // inside it: the block's end is likely missing.
+        if (e.b.depth == top.depth && top.deeper && !top.flat && !top.folded) {
+          c.nests = true;
+          c.inside = top;
+        }
+        (e.b.depth > top.depth ? top.deeper : top.flat) = true;
+      }
       opened b;
       b.line = b.branch = e.line;
-      b.branch_src = c.line;
+      b.branch_src = b.open_src = c.line;
       b.depth = e.b.depth;
       b.kind = e.b.kind;
       if (c.o.blocks) {
@@ -96,6 +109,7 @@ void watch_blocks(const blk_event& e, void* run) {
     case ev::closed: {
       const opened b = c.open.back();
       c.open.pop_back();
+      c.ended.push_back(b.line);
       if (c.o.blocks) {
         block_info& i = c.res.blocks[b.info];
         i.close = e.line;

@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 
+#include "common/bytes.h"
 #include "common/common.h"
 #include "out/out.h"
 
@@ -22,11 +23,69 @@ std::string quoted(std::string_view s) {
   return r;
 }
 
+std::string markers_like(std::string_view like, int64_t depth) {
+  if (depth <= 0) return {};
+  int64_t d = 0;
+  const size_t n = marker_prefix(like, d);
+  // "&&" anywhere in the prefix: the file writes its markers together.
+  const bool together = like.substr(0, n).find("&&") != std::string_view::npos;
+  std::string m;
+  for (int64_t i = 0; i < depth; ++i) m += together ? "&" : "& ";
+  if (together) m += ' ';
+  return m;
+}
+
+edit insert_line(int64_t at, std::string text, std::string_view eol) {
+  edit e;
+  e.line = at + 1;
+  e.col = e.end_col = 1;
+  e.text = std::move(text);
+  e.text += eol;
+  return e;
+}
+
 // --- reporting ------------------------------------------------------------------------------
 
 void check_run::put(diag&& d) {
-  if (!pending.empty()) held.push_back(std::move(d));
+  if (d.lvl != level::note) {
+    put_line = d.line;
+    put_col = d.col;
+    put_end = d.end_col;
+    put_src = d.src;
+  }
+  if (into) into->push_back(std::move(d));
+  else if (holding()) held.push_back(std::move(d));
   else sink(d, ctx);
+}
+
+[[gnu::noinline]] size_t check_run::slot() {
+  const size_t k = slots.size();
+  slots.emplace_back();
+  diag p;
+  p.line = -1;
+  p.status = static_cast<int>(k);
+  if (into) into->push_back(std::move(p));
+  else held.push_back(std::move(p));
+  return k;
+}
+
+// A held diagnostic to the sink; a placeholder stands for what its slot holds.
+static void emit(check_run& c, const diag& d) {
+  if (d.line >= 0) {
+    c.sink(d, c.ctx);
+    return;
+  }
+  for (const diag& x : c.slots[static_cast<size_t>(d.status)]) emit(c, x);
+}
+
+[[gnu::noinline]] void check_run::release(bool force) {
+  if (holding() && !force) return;
+  pending.clear();
+  gone.clear();
+  holds = 0;
+  for (const diag& d : held) emit(*this, d);
+  held.clear();
+  slots.clear();
 }
 
 diag check_run::make(level l, int64_t at, std::string_view src, size_t c, size_t len,
@@ -41,10 +100,11 @@ diag check_run::make(level l, int64_t at, std::string_view src, size_t c, size_t
   return d;
 }
 
-bool check_run::warn(wname w, size_t c, size_t len, std::string text) {
+bool check_run::warn(wname w, size_t c, size_t len, std::string text, std::vector<edit> fix) {
   if (!on(w)) return false;
   diag d = make(level::warning, ln, line, c, len, std::move(text));
   d.name = static_cast<int>(w);
+  d.fix = std::move(fix);
   ++res.warnings;
   put(std::move(d));
   return true;
@@ -69,16 +129,22 @@ bool check_run::warn(wname w, size_t c, size_t len, std::initializer_list<std::s
     for (std::string_view t : text) cur.text += t;
   }
   ++res.warnings;
-  if (!pending.empty()) held.push_back(cur);
+  put_line = cur.line;
+  put_col = cur.col;
+  put_end = cur.end_col;
+  put_src = cur.src;
+  if (into) into->push_back(cur);
+  else if (holding()) held.push_back(cur);
   else sink(cur, ctx);
   return true;
 }
 
-void check_run::error(int status, size_t c, size_t len, std::string text) {
+void check_run::error(int status, size_t c, size_t len, std::string text, std::vector<edit> fix) {
   const std::string_view m = message(status);
   diag d = make(level::error, ln, line, c, len,
                 std::string(m.substr(0, m.size() - 1)) + ": " + text);
   d.status = status;
+  d.fix = std::move(fix);
   put(std::move(d));
 }
 
@@ -89,11 +155,10 @@ void check_run::note_at(int64_t at, std::string_view s, std::string text) {
   put(make(level::note, at, s, c, len, std::move(text)));
 }
 
-void check_run::flush() {
-  pending.clear();
-  gone.clear();
-  for (const diag& d : held) sink(d, ctx);
-  held.clear();
+void check_run::say(std::string text) {
+  diag d = make(level::note, put_line - 1, put_src, put_col, put_end - put_col, std::move(text));
+  d.echo = false;
+  put(std::move(d));
 }
 
 // --- the pass -------------------------------------------------------------------------------
@@ -116,12 +181,19 @@ void check_run::flush() {
 // Flattened: the scanner and the handlers are inlined here as they are in nestasm's own line
 // loop. Called through the library they cost a third more (mix100: 0.41 s to 0.38 s). The
 // warnings, the explanations and the block observer stay calls of their own: they build text,
-// or run only on the lines that open or close blocks.
+// or run only on the lines that open or close blocks. So do what the loop calls seldom
+// (explain, directive, settle_labels, release ...: noinline where they are defined): flattened
+// with the suggestions' nested check, the loop grew to 1.1 MB of code and the check took a
+// fifth longer.
 [[gnu::flatten]] static void run(check_run& c, std::string_view text) {
   restart();
   file_lines = text;
-  int64_t directive = -1;
+  c.text = text;
+  const size_t nl = text.find('\n');
+  if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') c.eol = "\r\n";
+  int64_t directive_at = -1;
   const bool made = c.o.blocks && c.o.keep;
+  bool backslash = false;  // the line before ends in "\", which joins the next one to it for NASM
   size_t pos = 0;
   for (lnum = 0; pos < file_lines.size(); ++lnum) {
     c.ln = lnum;
@@ -129,17 +201,29 @@ void check_run::flush() {
     const line_scan s = scan_line(c.line);
     c.depth = s.depth;
     c.now.clear();
+    c.ended.clear();
+    c.nests = false;
+    c.cont = backslash;
+    const bool ends = !c.line.empty() && c.line.back() == '\\';
+    if (ends && !backslash) {
+      c.cont_from = c.ln;
+      c.cont_dir = !s.body.empty() && s.body[0] == '%';
+    }
+    backslash = ends;
     const size_t o0 = out_thing.len;
     if (made) c.res.made.push_back(o0);
     const int r = translate_scanned(c.line, s, watch_blocks, &c);
     if (r != 0) {
       // The statement's error tells what a waiting closed-by-line would have said.
+      settle_labels(c, true);
       c.flush();
       explain(c, r, s);
       c.res.status = r;
       c.res.stop = c.ln;
+      c.flush();
       return;
     }
+    if (!c.labels.empty() && !c.ended.empty()) settle_labels(c, false);
     if (!c.pending.empty() && s.kind != stmt::blank) run_checks(c, looks_at::next_line, s);
     if (!c.now.empty()) {
       const size_t first = c.gone.size();
@@ -148,22 +232,34 @@ void check_run::flush() {
                             : s.body.empty()      ? closed_by::blank
                                                   : closed_by::comment;
       // Waiting from here, so that its warning comes before this line's own.
+      // Only appended to while a line waits, so the place stays true until its warning goes in.
       c.pending.push_back({c.ln, c.line, c.held.size(), how, s.depth, first, c.gone.size()});
     }
+    // In text NASM skips, only what the statements do to the blocks matters: what NASM would
+    // make of a line does not.
     switch (s.kind) {
-      case stmt::blank: run_checks(c, looks_at::blank, s); break;
+      case stmt::blank:
+        if (c.skip_from < 0) run_checks(c, looks_at::blank, s);
+        break;
       case stmt::plain:
-        run_checks(c, looks_at::plain, s);
+        if (s.body[0] == '%') directive(c, s);
+        if (c.skip_from < 0) run_checks(c, looks_at::plain, s);
         if (!c.open.empty())
           (s.depth > c.open.back().depth ? c.open.back().deeper : c.open.back().flat) = true;
         break;
       case stmt::if_:
       case stmt::elif:
-      case stmt::while_: run_checks(c, looks_at::condition, s); break;
-      case stmt::else_: run_checks(c, looks_at::else_line, s); break;
-      case stmt::end: break;
+      case stmt::while_:
+        run_checks(c, looks_at::statement, s);
+        if (c.skip_from < 0) run_checks(c, looks_at::condition, s);
+        break;
+      case stmt::else_:
+        run_checks(c, looks_at::statement, s);
+        if (c.skip_from < 0) run_checks(c, looks_at::else_line, s);
+        break;
+      case stmt::end: run_checks(c, looks_at::statement, s); break;
     }
-    if (c.o.lines) lines_for(c, directive, c.ln, o0);
+    if (c.o.lines) lines_for(c, directive_at, c.ln, o0);
     if (!c.o.keep) out_thing.clear();
   }
   const int64_t n = lnum;
@@ -171,9 +267,12 @@ void check_run::flush() {
   if (made) c.res.made.push_back(o0);
   c.ln = n;
   c.line = {};
+  // Every block closes here; a label's warning may tell of a block left open.
+  settle_labels(c, true, n);
+  at_input_end(c);
   finish_input(watch_blocks, &c);
   if (made) c.res.made.push_back(out_thing.len);
-  if (c.o.lines) lines_for(c, directive, n > 0 ? n - 1 : 0, o0);
+  if (c.o.lines) lines_for(c, directive_at, n > 0 ? n - 1 : 0, o0);
   c.flush();
 }
 

@@ -1,87 +1,147 @@
-// The checker's explanations of nestasm's statement errors: nestasm's message, then where and
-// why, with notes at the lines that opened or closed the block meant.
+// The checker's explanations of nestasm's statement errors: nestasm's message and the cause in a
+// headline that names the decisive line, then notes at the lines that opened or closed the
+// block meant, and a suggestion when there is a mechanical one that holds.
 #include "check/check.h"
 
 #include "common/common.h"
 #include "cond/cond.h"
 
+static std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
+
+static edit here(const check_run& c, size_t col, size_t len, std::string text) {
+  return edit{c.ln + 1, col, col + len, std::move(text)};
+}
+
+// The suggestion for the error `status` of this line, checked.
+static bool holds(check_run& c, int status, std::vector<edit>& fix, std::string& why) {
+  return c.holds_up(c.ln + 1, -status, fix, why);
+}
+
+static void why_not(check_run& c, std::string_view what, const std::string& why) {
+  if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
+}
+
+// The line `g.by`, which closed the block meant, put right: a line of assembly that closed it by
+// its depth, or an end that ended it in place of a block inside it, with the markers of the
+// block's own lines; a blank line removed.
+static std::vector<edit> remark(const closed& g) {
+  const line_scan s = scan_line(g.by_src);
+  if (g.how == closed_by::blank)
+    return {edit{.line = g.by + 1, .col = 1, .end_col = 1, .text = "", .end_line = g.by + 2}};
+  if (g.how == closed_by::line ? s.kind != stmt::plain : g.how != closed_by::end) return {};
+  return {edit{g.by + 1, 1, s.prefix + 1, markers_like(g.b.open_src, g.b.depth + 1)}};
+}
+
 // end bad, elif bad, else bad: what is open instead, and what closed the block meant.
 static void wrong_block(check_run& c, int status, const line_scan& s) {
-  const std::string_view word = s.body.substr(0, s.word);
+  const std::string_view word = word_of(s);
   const std::string kw = quoted(lowerme(std::string(word)));
   const size_t at = c.col(s.body);
   const bool end = s.kind == stmt::end;
+  const closed* gone = closed_before(c, s.depth);
+  if (gone && !end && gone->b.kind == while_blk) gone = nullptr;
+  if (gone && (gone->how == closed_by::line || gone->how == closed_by::end || c.open.empty() ||
+               c.open.back().depth != s.depth)) {
+    // The decisive line is the one that closed the block meant.
+    std::vector<edit> fix = remark(*gone);
+    std::string why;
+    const bool ok = holds(c, status, fix, why);
+    const std::string by = gone->how == closed_by::end ? "line " + num(gone->by + 1) + "'s `end`"
+                                                       : "line " + num(gone->by + 1);
+    c.error(status, at, word.size(),
+            by + " closed " + named(gone->b) +
+                (!ok                             ? ""
+                 : gone->how == closed_by::blank ? std::string("; remove it")
+                                                 : "; give it " + markers(gone->b.depth + 1)),
+            fix);
+    if (c.open.empty()) c.say("no block is open here for this " + kw);
+    else if (c.open.back().depth != s.depth)
+      c.say("this " + kw + " has " + markers(s.depth) + "; the innermost open block, " +
+            named(c.open.back()) + ", has " + num(c.open.back().depth));
+    // An end is seldom an end one marker short; what giving it one would do is no news.
+    if (gone->how == closed_by::line)
+      why_not(c, "giving line " + num(gone->by + 1) + " " + markers(gone->b.depth + 1), why);
+    note_closed(c, *gone);
+    return;
+  }
   if (c.open.empty()) {
     c.error(status, at, word.size(),
-            end ? "no block is open here, so this end has nothing to end"
+            end ? "no block is open here, so this `end` has nothing to end"
                 : "no if-block is open here for this " + kw + " to continue");
   } else {
     const opened& top = c.open.back();
     if (top.depth != s.depth) {
+      // The statement's markers made right for the block open, when that holds.
+      const std::string put = markers_like(top.open_src, top.depth) + std::string(word);
+      std::vector<edit> fix = {here(c, 1, s.prefix + word.size(), put)};
+      std::string why;
+      const bool ok = top.kind == if_blk || end ? holds(c, status, fix, why) : (fix.clear(), false);
       c.error(status, at, word.size(),
-              "this " + kw + " has " + markers(s.depth) + ", but the innermost open block, " +
-                  describe(top) + ", has " + markers(top.depth));
+              "this " + kw + " has " + markers(s.depth) + ", but " + named(top) + " has " +
+                  (top.depth ? num(top.depth) : std::string("none")) +
+                  (ok ? "; write " + quoted(put) : ""),
+              fix);
+      why_not(c, quoted(put), why);
       note_opened(c, top);
     } else if (top.kind == while_blk) {
-      c.error(status, at, word.size(),
-              "the innermost open block at this depth is " + describe(top) + "; an " + kw +
-                  " continues only an if-block");
+      c.error(status, at, word.size(), "the block open here is " + named(top) + ", not an if");
       note_opened(c, top);
     } else {
       c.error(status, at, word.size(),
-              "the if-block opened at line " + num(top.line + 1) + " already has its else, at line " +
-                  num(top.branch + 1) + "; only its end can follow");
+              "the if-block of line " + num(top.line + 1) + " already has its else, at line " +
+                  num(top.branch + 1));
+      c.say("only its end can follow");
       c.note_at(top.branch, top.branch_src, "the else of that if-block is here");
     }
   }
-  if (const closed* gone = closed_before(c, s.depth))
-    if (end || gone->b.kind != while_blk) note_closed(c, *gone);
+  if (gone) note_closed(c, *gone);
 }
 
 // bad if, bad elif, bad while: which of the three reasons, and where.
 static void no_condition(check_run& c, int status, const line_scan& s) {
-  const std::string kw = quoted(lowerme(std::string(s.body.substr(0, s.word))));
-  const std::optional<op_hit> hit = find_op(s.arg);
+  const std::string kw = quoted(lowerme(std::string(word_of(s))));
   if (s.arg.empty()) {
     c.error(status, c.col(s.body), s.word, "there is no condition after " + kw);
     return;
   }
+  std::string all = "the operators are";
+  for (const op_rec& o : ops) all += " " + std::string(o.text);
+  const std::optional<op_hit> hit = find_op(s.arg);
+  if (const std::optional<lookalike> l = find_lookalike(s.arg); l && !hit) {
+    const size_t col = c.col(s.arg) + l->at;
+    std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
+    std::string why;
+    const bool ok = holds(c, status, fix, why);
+    const std::string_view wrote = s.arg.substr(l->at, l->len);
+    const bool caps = l->len == 3 && (wrote[0] | 0x20) == 'u';
+    c.error(status, col, l->len,
+            quoted(wrote) + " is no operator" + (ok ? "; write " + quoted(l->meant) : ""), fix);
+    c.say(caps ? "the unsigned operators are written in capitals: " + quoted(l->meant)
+               : std::move(all));
+    why_not(c, quoted(l->meant), why);
+    return;
+  }
   if (!hit) {
-    std::string t = quoted(s.arg) + " holds none of the operators";
-    for (const op_rec& o : ops) t += " " + std::string(o.text);
-    // An unsigned operator in the wrong case is the likely cause.
-    std::string up(s.arg);
-    for (char& ch : up) ch = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch;
-    for (const op_rec& o : ops) {
-      if (!o.unsig) continue;
-      const size_t at = up.find(o.text);
-      if (at == std::string::npos) continue;
-      // Only a word of its own: "result" holds "ULT" in another case too.
-      if ((at > 0 && ident_byte(up[at - 1])) || (at + 3 < up.size() && ident_byte(up[at + 3])))
-        continue;
-      t += "; the unsigned operators are written in capitals: " + quoted(o.text) + ", not " +
-           quoted(s.arg.substr(at, 3));
-      c.error(status, c.col(s.arg) + at, 3, std::move(t));
-      return;
-    }
-    c.error(status, c.col(s.arg), s.arg.size(), std::move(t));
+    c.error(status, c.col(s.arg), s.arg.size(), quoted(s.arg) + " holds no comparison");
+    if (s.arg.find_first_of("(&|{!") != std::string_view::npos)
+      c.say("this reads as C: a condition is two operands around one operator, and the depth "
+            "markers make the block; " + all);
+    else
+      c.say("a condition is two operands around one operator; " + all);
     return;
   }
   const op_rec& op = ops[hit->op];
   const size_t at = hit->at;
   const size_t col = c.col(s.arg) + at;
   if (trimx(s.arg.substr(0, at)).empty()) {
-    std::string t = "nothing is left of the operator " + quoted(op.text) + " found at column " +
-                    num(static_cast<int64_t>(col));
+    std::string t = "nothing is left of " + quoted(op.text);
     size_t e = at + op.text.size();
     while (e < s.arg.size() && ident_byte(s.arg[e])) ++e;
     if (op.unsig && e > at + op.text.size()) t += ", the start of " + quoted(s.arg.substr(at, e - at));
     c.error(status, col, op.text.size(), std::move(t));
     return;
   }
-  c.error(status, col, op.text.size(),
-          "nothing is right of the operator " + quoted(op.text) + " found at column " +
-              num(static_cast<int64_t>(col)));
+  c.error(status, col, op.text.size(), "nothing is right of " + quoted(op.text));
 }
 
 // A status with nothing more to say about it: the error still stands, at its line.
@@ -93,18 +153,43 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
   const std::optional<cond3> k = parse_if(s.arg);
   if (!k) return stops(c, status, s);  // cannot be: only a parsed condition is tested
   const size_t at = c.col(s.arg);
-  if (isimm2(k->rhs)) {
-    c.error(status, at, k->lhs.size(),
-            quoted(k->lhs) + " and " + quoted(k->rhs) +
-                " are both immediates, not both numbers, so the condition is not decided now "
-                "and cmp cannot compare them; load one into a register first");
+  const size_t semi = comment_at(k->rhs);
+  const std::string_view rhs = trimx(k->rhs.substr(0, semi));
+  const std::string turned = std::string(rhs) + " " + std::string(op_find(k->op)->mirror) + " " +
+                             std::string(k->lhs);
+  if (semi != std::string_view::npos && isnum2(k->lhs) && isnum2(rhs)) {
+    // A comment after a condition between two numbers: the comment is part of the right
+    // operand, which is then no number, so nothing is decided now.
+    const std::string_view comment = trimx(k->rhs.substr(semi));
+    const size_t cut = c.col(rhs) + rhs.size();
+    std::vector<edit> fix = {insert_line(c.ln, std::string(comment), c.eol),
+                             here(c, cut, c.line.size() + 1 - cut, "")};
+    std::string why;
+    const bool ok = holds(c, status, fix, why);
+    c.error(status, c.col(k->rhs), k->rhs.size(),
+            "the comment makes " + quoted(k->rhs) + " no number" + (ok ? "; move it up" : ""),
+            fix);
+    c.say("a condition runs to the end of its line; " +
+          quoted(std::string(word_of(s)) + " " + std::string(trimx(s.arg.substr(0, comment_at(s.arg))))) +
+          " alone is decided now, and makes no cmp");
+    why_not(c, "the comment on a line of its own", why);
     return;
   }
-  const std::string kw(s.body.substr(0, s.word));
+  if (isimm2(rhs)) {
+    c.error(status, at, k->lhs.size(),
+            quoted(k->lhs) + " and " + quoted(rhs) + " are both immediates: cmp takes one at most");
+    c.say("they are not both numbers, so nothing is decided now; load one into a register first");
+    return;
+  }
+  std::vector<edit> fix = {here(c, at, c.col(rhs) + rhs.size() - at, turned)};
+  std::string why;
+  const bool ok = holds(c, status, fix, why);
+  const std::string kw(word_of(s));
   c.error(status, at, k->lhs.size(),
-          quoted(k->lhs) + " on the left is an immediate, and cmp takes none there; write " +
-              quoted(kw + " " + std::string(k->rhs) + " " + std::string(op_find(k->op)->mirror) +
-                     " " + std::string(k->lhs)));
+          ok ? "cmp takes no immediate on the left; write " + quoted(kw + " " + turned)
+             : quoted(k->lhs) + " on the left is an immediate, which cmp does not take",
+          fix);
+  why_not(c, quoted(kw + " " + turned), why);
 }
 
 static void big(check_run& c, int status, const line_scan& s) {
@@ -113,12 +198,40 @@ static void big(check_run& c, int status, const line_scan& s) {
   const bool left = !numparse(k->lhs);
   const std::string_view n = left ? k->lhs : k->rhs;
   const size_t at = left ? 0 : s.arg.size() - k->rhs.size();
-  c.error(status, c.col(s.arg) + at, n.size(),
-          quoted(n) + " is above 9223372036854775807 (2^63-1), the largest number a condition "
-                      "between two numbers can hold");
+  c.error(status, c.col(s.arg) + at, n.size(), quoted(n) + " is above 2^63-1");
+  c.say("9223372036854775807 is the largest number a condition between two numbers can hold");
 }
 
-void explain(check_run& c, int status, const line_scan& s) {
+// What makes a statement error not the statement's own: it stands in text NASM skips, or its
+// word is a macro of the file. True when told.
+static bool not_its_own(check_run& c, int status, const line_scan& s) {
+  const std::string kw = quoted(lowerme(std::string(word_of(s))));
+  if (const region* r = skipped(c)) {
+    std::vector<edit> fix = comment_out(c, r->line, -1);
+    std::string why;
+    const bool ok = holds(c, status, fix, why);
+    c.error(status, c.col(s.body), s.word,
+            hides(r->src, r->line, s) +
+                (ok ? "; put " + quoted(";") + (fix.size() == 1 ? " before it" : " before its statements")
+                    : std::string()),
+            fix);
+    c.say("nestasm reads a statement wherever it stands, in text NASM skips too");
+    why_not(c, "making its statements comments", why);
+    return true;
+  }
+  const std::string_view w = word_of(s);
+  for (const nasm_def& d : c.defs) {
+    if (!(d.icase ? lowerme(std::string(d.name)) == lowerme(std::string(w)) : d.name == w)) continue;
+    c.error(status, c.col(s.body), s.word,
+            quoted(w) + " is a macro here (line " + num(d.line + 1) + "), but nestasm reads it as " + kw);
+    c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
+    return true;
+  }
+  return false;
+}
+
+[[gnu::noinline]] void explain(check_run& c, int status, const line_scan& s) {
+  if (not_its_own(c, status, s)) return;
   switch (static_cast<st>(status)) {
     case st::bad_if: case st::bad_elif: case st::bad_while: no_condition(c, status, s); break;
     case st::imm_lhs_if: case st::imm_lhs_elif: case st::imm_lhs_while: imm_left(c, status, s); break;

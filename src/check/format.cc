@@ -39,7 +39,7 @@ size_t text_room(std::string_view file, const diag& d) {
 
 // Written straight into room made once: a file may draw a diagnostic on most of its lines, and
 // appending piece by piece cost more than the rest of the check.
-char* format_text(char* p, std::string_view file, const diag& d) {
+char* format_text(char* p, std::string_view file, const diag& d, bool brief) {
   const std::string_view name =
       d.lvl == level::warning && d.name >= 0 ? name_of(static_cast<wname>(d.name)) : "";
   const size_t c = d.col > 0 ? d.col - 1 : 0;
@@ -65,7 +65,7 @@ char* format_text(char* p, std::string_view file, const diag& d) {
     *p++ = ']';
   }
   *p++ = '\n';
-  if (d.line > 0) {
+  if (d.line > 0 && d.echo && !brief) {
     // The line with its number in a gutter, then the caret under the columns, as gcc shows
     // them. Tabs before the column are kept in the caret line so the caret stays under its byte.
     char* const mark = p;
@@ -162,6 +162,24 @@ void format_json(std::string& to, std::string_view file, const diag& d) {
   if (d.lvl == level::error) {
     to += ", \"status\": ";
     add_num(to, static_cast<uint64_t>(d.status));
+  }
+  if (!d.fix.empty()) {
+    to += ", \"fix\": [";
+    for (size_t i = 0; i < d.fix.size(); ++i) {
+      const edit& e = d.fix[i];
+      to += i ? ", {\"line\": " : "{\"line\": ";
+      add_num(to, static_cast<uint64_t>(e.line));
+      to += ", \"column\": ";
+      add_num(to, e.col);
+      to += ", \"end_line\": ";
+      add_num(to, static_cast<uint64_t>(e.end_line ? e.end_line : e.line));
+      to += ", \"end_column\": ";
+      add_num(to, e.end_col);
+      to += ", \"text\": ";
+      json_string(to, e.text);
+      to += '}';
+    }
+    to += ']';
   }
   to += '}';
 }

@@ -3,15 +3,14 @@
 
 #include <array>
 
+#include "common/common.h"
+#include "cond/cond.h"
+
 static bool upper(char c) { return c >= 'A' && c <= 'Z'; }
 static bool digit(char c) { return c >= '0' && c <= '9'; }
 static bool alpha(char c) { return (c >= 'a' && c <= 'z') || upper(c); }
 static char low(char c) { return upper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool ident_byte(char c) {
-  return alpha(c) || digit(c) || c == '_' || c == '.' || c == '$' || c == '#' || c == '@' ||
-         c == '~' || c == '?';
-}
 
 // `s` is `head` followed by a decimal number no greater than `top`.
 static bool numbered(std::string_view s, std::string_view head, int top) {
@@ -51,6 +50,14 @@ static bool reg(std::string_view w) {
 }
 
 bool nasm_word(std::string_view w) {
+  // The registers most conditions name, told apart at once: the lists below cost a few hundred
+  // instructions a call, on every condition of a file (mix10: 24M of 585M).
+  if (w.size() == 3 && (w[0] == 'e' || w[0] == 'r') &&
+      ((w[2] == 'x' && w[1] >= 'a' && w[1] <= 'd') || (w[1] == 's' && (w[2] == 'i' || w[2] == 'p')) ||
+       (w[1] == 'd' && w[2] == 'i') || (w[1] == 'b' && w[2] == 'p')))
+    return true;
+  if (w.size() == 2 && w[0] >= 'a' && w[0] <= 'd' && (w[1] == 'l' || w[1] == 'h' || w[1] == 'x'))
+    return true;
   static constexpr std::array<std::string_view, 18> words = {
       "byte", "word",   "dword", "qword", "tword", "oword",   "yword", "zword", "far",
       "near", "short",  "strict", "rel",  "abs",   "nosplit", "seg",   "wrt",   "to"};
@@ -122,6 +129,7 @@ static bool same_word(std::string_view w, std::string_view kw) {
 std::string_view meant_statement(std::string_view word) {
   // Most lines are instructions; only these letters begin a word of interest.
   if (word.empty()) return {};
+  if (word == "}") return "end";  // C's end of a block
   switch (low(word[0])) {
     case 'e': case 'f': case 'w': case 'i': break;
     default: return {};
@@ -151,4 +159,149 @@ size_t comment_at(std::string_view s) {
     }
   }
   return std::string_view::npos;
+}
+
+size_t word_at(std::string_view s, std::string_view name, size_t from) {
+  if (name.empty()) return std::string_view::npos;
+  for (size_t p = s.find(name, from); p != std::string_view::npos; p = s.find(name, p + 1)) {
+    const size_t e = p + name.size();
+    if ((p == 0 || !ident_byte(s[p - 1])) && (e == s.size() || !ident_byte(s[e]))) return p;
+  }
+  return std::string_view::npos;
+}
+
+// Where quoted text in `s` ends, when a quote starts at `i`; the end of `s` when it never closes.
+static size_t past_quote(std::string_view s, size_t i) {
+  const size_t close = s.find(s[i], i + 1);
+  return close == std::string_view::npos ? s.size() : close + 1;
+}
+
+static bool quote(char c) { return c == '\'' || c == '"' || c == '`'; }
+
+std::optional<lookalike> find_lookalike(std::string_view s) {
+  const auto eqish = [](char c) { return c == '=' || c == '!' || c == '<' || c == '>'; };
+  for (size_t i = 0; i < s.size();) {
+    const char c = s[i];
+    if (quote(c)) {
+      i = past_quote(s, i);
+      continue;
+    }
+    if (c == ';') break;  // a comment
+    const std::string_view at = s.substr(i);
+    if (at.starts_with("===")) return lookalike{i, 3, "=="};
+    if (at.starts_with("!==")) return lookalike{i, 3, "!="};
+    const bool free = i == 0 || !eqish(s[i - 1]);
+    if (free && at.starts_with("=>")) return lookalike{i, 2, ">="};
+    if (free && at.starts_with("=<")) return lookalike{i, 2, "<="};
+    if (at.starts_with("<>")) return lookalike{i, 2, "!="};
+    if (at.starts_with("\xe2\x89\xa0")) return lookalike{i, 3, "!="};  // ≠
+    if (at.starts_with("\xe2\x89\xa4")) return lookalike{i, 3, "<="};  // ≤
+    if (at.starts_with("\xe2\x89\xa5")) return lookalike{i, 3, ">="};  // ≥
+    // An operator split by blanks: "< =", "> =", "! =", "= =".
+    if (c == '=' && free && i > 0) {
+      size_t j = i;
+      while (j > 0 && (s[j - 1] == ' ' || s[j - 1] == '\t')) --j;
+      if (j > 0 && j < i) {
+        switch (s[j - 1]) {
+          case '<': return lookalike{j - 1, i - j + 2, "<="};
+          case '>': return lookalike{j - 1, i - j + 2, ">="};
+          case '!': return lookalike{j - 1, i - j + 2, "!="};
+          case '=': return lookalike{j - 1, i - j + 2, "=="};
+          default: break;
+        }
+      }
+    }
+    // A lone "=": neither part of nor next to an operator's other bytes.
+    if (c == '=' && free && (i + 1 == s.size() || !eqish(s[i + 1]))) return lookalike{i, 1, "=="};
+    // An unsigned operator in small or mixed letters, as a word of its own.
+    if ((c | 0x20) == 'u' && i + 3 <= s.size() && (i == 0 || !ident_byte(s[i - 1])) &&
+        (i + 3 == s.size() || !ident_byte(s[i + 3]))) {
+      char up[3];
+      for (size_t k = 0; k < 3; ++k) up[k] = static_cast<char>(s[i + k] & ~0x20);
+      const std::string_view u(up, 3);
+      for (const op_rec& o : ops)
+        if (o.unsig && o.text == u && s.substr(i, 3) != o.text) return lookalike{i, 3, o.text};
+    }
+    if (ident_byte(c)) {
+      while (i < s.size() && ident_byte(s[i])) ++i;
+      continue;
+    }
+    ++i;
+  }
+  return std::nullopt;
+}
+
+std::optional<joint> find_joint(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const char c = s[i];
+    if (quote(c)) {
+      i = past_quote(s, i);
+      continue;
+    }
+    if (c == ';') break;
+    size_t len = 0;
+    if (s.substr(i).starts_with("&&") || s.substr(i).starts_with("||")) {
+      len = 2;
+    } else if (ident_byte(c)) {
+      size_t e = i;
+      while (e < s.size() && ident_byte(s[e])) ++e;
+      const std::string_view w = s.substr(i, e - i);
+      if ((w.size() == 3 && (w[0] | 0x20) == 'a' && (w[1] | 0x20) == 'n' && (w[2] | 0x20) == 'd') ||
+          (w.size() == 2 && (w[0] | 0x20) == 'o' && (w[1] | 0x20) == 'r'))
+        len = w.size();
+      else {
+        i = e;
+        continue;
+      }
+    }
+    if (len > 0 && find_op(s.substr(0, i)) && find_op(s.substr(i + len))) return joint{i, len};
+    i += len > 0 ? len : 1;
+  }
+  return std::nullopt;
+}
+
+foreign find_foreign(std::string_view s) {
+  const size_t semi = comment_at(s);
+  std::string_view b = trimx(s.substr(0, semi));
+  std::string_view what;
+  // What another language writes after a condition.
+  if (b.ends_with('{')) {
+    what = "`{`";
+    b = trimx(b.substr(0, b.size() - 1));
+  } else if (b.ends_with(':') && !b.ends_with("::")) {
+    what = "`:`";
+    b = trimx(b.substr(0, b.size() - 1));
+  } else {
+    for (std::string_view w : {"then", "do"}) {
+      if (b.size() > w.size() && !ident_byte(b[b.size() - w.size() - 1])) {
+        const std::string_view t = b.substr(b.size() - w.size());
+        bool same = true;
+        for (size_t k = 0; k < w.size(); ++k) same = same && (t[k] | 0x20) == w[k];
+        if (same) {
+          what = w == "then" ? "`then`" : "`do`";
+          b = trimx(b.substr(0, b.size() - w.size()));
+          break;
+        }
+      }
+    }
+  }
+  // Parentheses around the whole of it: the "(" at the start closes at the end.
+  if (b.size() >= 2 && b.front() == '(' && b.back() == ')') {
+    int open = 0;
+    size_t i = 0;
+    for (; i < b.size(); ++i) {
+      if (quote(b[i])) {
+        i = past_quote(b, i) - 1;
+        continue;
+      }
+      if (b[i] == '(') ++open;
+      if (b[i] == ')' && --open == 0) break;
+    }
+    if (i == b.size() - 1) {
+      what = what.empty() ? "parentheses" : what == "`{`" ? "parentheses and `{`" : what;
+      b = trimx(b.substr(1, b.size() - 2));
+    }
+  }
+  if (what.empty()) return {};
+  return {b, what};
 }

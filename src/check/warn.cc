@@ -1,10 +1,70 @@
 // The warnings of nestasm-check: lines nestasm accepts that almost certainly do not mean what
-// they say. One check and one record each; the record's examples are run by check_test.
+// they say. One check and one record each; the record's examples are run by check_test. A
+// headline says what is wrong and, when it fits, what to write; a note goes on with why.
+#include <algorithm>
 #include <array>
 
 #include "check/check.h"
 #include "common/common.h"
 #include "cond/cond.h"
+
+// An edit of this line: bytes [col, col + len) become `text`.
+static edit here(const check_run& c, size_t col, size_t len, std::string text) {
+  return edit{c.ln + 1, col, col + len, std::move(text)};
+}
+
+static std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
+
+// The condition of this line split as the translator splits it: made once a line, for all the
+// checks that look at it.
+static const cond_split& split_of(check_run& c, const line_scan& s) {
+  if (c.split_ln == c.ln) return c.split;
+  c.split_ln = c.ln;
+  c.split = {};
+  const std::optional<op_hit> hit = find_op(s.arg);
+  if (hit) {
+    c.split.op = &ops[hit->op];
+    c.split.at = hit->at;
+    c.split.lhs = trimx(s.arg.substr(0, hit->at));
+    c.split.rhs = trimx(s.arg.substr(hit->at + c.split.op->text.size()));
+  }
+  return c.split;
+}
+
+using split = cond_split;
+
+// A condition decided now makes no cmp, so what NASM would make of one does not matter.
+static bool decided(const split& p) {
+  bool truth = false;
+  return constcmp(p.lhs, p.op->text, p.rhs, truth) != konst::no;
+}
+
+// The condition turned round, `rhs mirror lhs`, in place of the condition of this line; a
+// comment after it stays where it is.
+static edit mirrored(const check_run& c, const split& p) {
+  const size_t semi = comment_at(p.rhs);
+  const std::string_view rhs = trimx(p.rhs.substr(0, semi));
+  const size_t from = c.col(p.lhs);
+  const size_t to = c.col(rhs) + rhs.size();
+  return here(c, from, to - from,
+              std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs));
+}
+
+// "`WORD NEW`": the statement as it would read with its condition `cond`.
+static std::string with_cond(const line_scan& s, std::string_view cond) {
+  return quoted(std::string(word_of(s)) + " " + std::string(cond));
+}
+
+// The suggestion `fix` for the warning `w` on this line, checked: true when it holds; else `fix`
+// is emptied and `why` says what it would do.
+static bool offer(check_run& c, wname w, std::vector<edit>& fix, std::string& why) {
+  return c.holds_up(c.ln + 1, static_cast<int>(w), fix, why);
+}
+
+// After the warning: why the suggestion was not offered, when it was checked and failed.
+static void why_not(check_run& c, std::string_view what, const std::string& why) {
+  if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
+}
 
 // --- after a line that closed blocks by its depth ---------------------------------------------
 
@@ -27,71 +87,172 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     const char* what = p.how == closed_by::blank     ? "this blank line"
                        : p.how == closed_by::comment ? "this comment"
                                                      : "this line";
-    std::vector<diag> ins;
+    // A plain line gets the markers of the line after it, which stays in the block.
+    std::vector<edit> fix;
+    std::string why;
+    // A plain line gets the markers of the line after it, which stays in the block; a blank
+    // line goes.
+    if (p.how == closed_by::line) {
+      const line_scan ps = scan_line(p.src);
+      fix.push_back(edit{p.line + 1, 1, ps.prefix + 1, std::string(c.line.substr(0, s.prefix))});
+    } else if (p.how == closed_by::blank) {
+      fix.push_back(edit{.line = p.line + 1, .col = 1, .end_col = 1, .text = "", .end_line = p.line + 2});
+    }
+    c.holds_up(p.line + 1, static_cast<int>(wname::closed_by_line), fix, why);
+    std::vector<diag> ds;
+    c.into = &ds;
     diag d = c.make(level::warning, p.line, p.src, 1, p.src.empty() ? 1 : p.src.size(),
-                    std::string(what) + ", with " + markers(p.depth) + ", closes " + describe(*b) +
-                        ", which has " + markers(b->depth) + "; line " + num(c.ln + 1) +
-                        ", with " + markers(depth) + ", was meant to be inside it");
+                    std::string(what) + " ends " + named(*b) + " early" +
+                        (fix.empty()                   ? ""
+                         : p.how == closed_by::blank ? "; remove it"
+                                                     : "; give it " + markers(depth)));
     d.name = static_cast<int>(wname::closed_by_line);
+    d.fix = fix;
     ++c.res.warnings;
-    ins.push_back(std::move(d));
-    // The note is made as any other, then moved beside its warning.
-    const size_t mark = c.held.size();
-    c.pending.push_back({});
+    c.put(std::move(d));
+    std::string t = "a line closes the blocks opened with more markers than its own: it has " +
+                    markers(p.depth) + ", the block " + num(b->depth) + ", and line " +
+                    num(c.ln + 1) + ", meant to be in it, has " + num(depth);
+    if (p.how == closed_by::blank && fix.empty()) t += "; remove the blank line";
+    else if (p.how == closed_by::comment) t += "; move the comment after an instruction";
+    c.say(std::move(t));
+    why_not(c, p.how == closed_by::blank ? "removing it" : "giving it " + markers(depth), why);
     note_opened(c, *b);
-    c.pending.clear();
-    for (size_t k = mark; k < c.held.size(); ++k) ins.push_back(std::move(c.held[k]));
-    c.held.resize(mark);
+    c.into = nullptr;
     c.held.insert(c.held.begin() + static_cast<std::ptrdiff_t>(p.at),
-                  std::make_move_iterator(ins.begin()), std::make_move_iterator(ins.end()));
+                  std::make_move_iterator(ds.begin()), std::make_move_iterator(ds.end()));
   }
   w.clear();
   w.swap(c.pending);  // keeps its room for the next time
-  c.flush();
+  c.gone.clear();
+  c.release();
   return false;
 }
 
 // --- plain lines ----------------------------------------------------------------------------
 
+[[gnu::noinline]] static bool continued_markers_(check_run& c, const line_scan& s) {
+  // NASM joins this line to a directive's: the "&" are its operators, which nestasm strips.
+  const size_t amp = c.line.find('&');
+  std::vector<edit> fix = {here(c, 1, amp, "\t")};
+  std::string why;
+  const bool ok = c.on(wname::continued_markers) && offer(c, wname::continued_markers, fix, why);
+  std::string_view ops_text = c.line.substr(amp, s.prefix - amp);
+  ops_text = trimx(ops_text);
+  if (!c.warn(wname::continued_markers, amp + 1, s.prefix - amp,
+              "nestasm strips NASM's " + quoted(ops_text) + " here as markers" +
+                  (ok ? "; start the line with a tab" : ""),
+              fix))
+    return true;
+  c.say("line " + num(c.cont_from + 1) + " ends in " + quoted("\\") +
+        ", and NASM joins this line to it; a tab before " + quoted("&") +
+        " ends the markers, and keeps them for NASM");
+  why_not(c, "a tab", why);
+  return true;
+}
+
+static bool continued_markers(check_run& c, const line_scan& s) {
+  if (!c.cont || !c.cont_dir || s.depth == 0) return false;
+  return continued_markers_(c, s);
+}
+
 static bool tab_before_marker(check_run& c, const line_scan& s) {
-  // Markers after a tab are text.
-  if (s.body[0] != '&') return false;
+  // Markers after a tab are text; on a line NASM joins to the one before, they are its own.
+  if (s.body[0] != '&' || c.cont) return false;
   int64_t more = 0;
-  for (char ch : s.body) {
+  size_t end = s.prefix;
+  for (; end < c.line.size(); ++end) {
+    const char ch = c.line[end];
     if (ch == '&') ++more;
     else if (ch != ' ' && ch != '\t') break;
   }
-  c.warn(wname::tab_before_marker, s.prefix + 1, 1,
-         "a tab ends the depth markers: the " + quoted("&") +
-             " after it are text, so this line has " + markers(s.depth) + ", not " +
-             markers(s.depth + more) + ", and reaches NASM as " + quoted(s.body) +
-             "; put only spaces before and between markers");
+  // Spaces for the tabs among the markers.
+  std::vector<edit> fix;
+  for (size_t i = 0; i < end; ++i)
+    if (c.line[i] == '\t') fix.push_back(here(c, i + 1, 1, " "));
+  std::string why;
+  const bool ok = c.on(wname::tab_before_marker) && offer(c, wname::tab_before_marker, fix, why);
+  if (!c.warn(wname::tab_before_marker, s.prefix + 1, 1,
+              "a tab ends the markers: this line has " +
+                  (s.depth ? num(s.depth) : std::string("none")) + ", not " + num(s.depth + more) +
+                  (ok ? "; use spaces" : ""),
+              fix))
+    return false;
+  c.say("the " + quoted("&") + " after the tab reach NASM as text: " + quoted(s.body));
+  why_not(c, "spaces", why);
   return false;
 }
 
 static bool not_a_statement(check_run& c, const line_scan& s) {
-  // Only a word that starts with one of these letters can be taken for a statement.
+  // Only a word that starts with one of these can be taken for a statement.
   switch (s.body[0] | 0x20) {
-    case 'e': case 'f': case 'i': case 'w': break;
+    case 'e': case 'f': case 'i': case 'w': case '}': break;
     default: return false;
   }
+  // NASM skips the text; C's "}" there is none of nestasm's business.
+  if (skipped(c)) return false;
   size_t wl = 0;
   while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
   const std::string_view word = s.body.substr(0, wl);
   const std::string_view meant = meant_statement(word);
   if (meant.empty()) return false;
-  const bool paren = word.find('(') != std::string_view::npos;
+  // The block it was meant to end stays open: what follows from that is told here, once.
+  opened* still = meant == "end" && !c.open.empty() ? &c.open.back() : nullptr;
+  if (still) still->folded = true;
+  if (!c.on(wname::not_a_statement)) return false;
+  const size_t paren = word.find('(');
+  std::vector<edit> fix;
+  std::string rewrite;
+  if (paren == std::string_view::npos) {
+    fix.push_back(here(c, c.col(s.body), wl, std::string(meant)));
+    rewrite = std::string(meant);
+  } else if (s.body.back() == ')') {
+    // "if(eax==1)": a blank after the keyword, and no parentheses.
+    const std::string_view cond = trimx(s.body.substr(paren + 1, s.body.size() - paren - 2));
+    fix.push_back(here(c, c.col(s.body), s.body.size(), std::string(meant) + " " + std::string(cond)));
+    rewrite = std::string(meant) + " " + std::string(cond);
+  }
+  std::string why;
+  const bool ok = offer(c, wname::not_a_statement, fix, why);
+  c.warn(wname::not_a_statement, c.col(s.body), word.size(),
+         quoted(word) + " is no statement of nestasm" + (ok ? "; write " + quoted(rewrite) : ""),
+         fix);
+  c.say("the line reaches NASM as it stands");
+  if (paren != std::string_view::npos)
+    c.say("a keyword needs a blank after it, and a condition takes no parentheses");
+  if (still) c.say("so " + named(*still) + " is still open after it, with the lines that follow");
+  why_not(c, quoted(rewrite), why);
   // One thing to say about a line: a line that is no statement is not also told that it stays
   // inside its block.
-  return c.warn(wname::not_a_statement, c.col(s.body), word.size(),
-                quoted(word) + " is no statement of nestasm, so the line goes to NASM as it "
-                               "stands; " +
-                    (paren ? "a keyword needs a blank after it, and a condition takes no "
-                             "parentheses: write " +
-                                 quoted(std::string(meant) + " LEFT OP RIGHT")
-                           : "write " + quoted(meant)));
+  return true;
 }
 
+[[gnu::noinline]] static bool keyword_label_(check_run& c, const line_scan& s) {
+  const std::string_view label = label_of(s.body);
+  std::string lw = lowerme(std::string(label));
+  const opened& top = c.open.back();
+  if (top.depth != s.depth) return false;
+  if (!(lw == "end" || (lw == "else" && top.kind == if_blk))) return false;
+  if (!c.on(wname::keyword_label)) return true;
+  std::vector<edit> fix = {here(c, c.col(label) + label.size(), 1, "")};
+  std::string why;
+  const bool ok = offer(c, wname::keyword_label, fix, why);
+  c.warn(wname::keyword_label, c.col(label), label.size() + 1,
+         quoted(std::string(label) + ":") + " is a label to NASM, not the statement " +
+             quoted(lw) + (ok ? "; drop the " + quoted(":") : ""),
+         fix);
+  why_not(c, "dropping the " + quoted(":"), why);
+  return true;
+}
+
+static bool keyword_label(check_run& c, const line_scan& s) {
+  // "else:" and "end:" are labels to NASM, where the statement would have been accepted.
+  if (c.open.empty() || (s.body[0] | 0x20) != 'e') return false;
+  return keyword_label_(c, s);
+}
+
+// A label inside a block waits for the block to close: then its uses can be told apart into
+// those inside the block and those outside, which a local label would no longer reach.
 static bool label_in_block(check_run& c, const line_scan& s) {
   if (c.open.empty()) return false;
   // A label needs a ":", which few other lines have.
@@ -99,87 +260,482 @@ static bool label_in_block(check_run& c, const line_scan& s) {
   const std::string_view label = label_of(s.body);
   if (label.empty() || label[0] == '.') return false;
   const opened& top = c.open.back();
-  if (!c.warn(wname::label_in_block, c.col(label), label.size(),
-              quoted(label) + " is defined inside " + describe(top) +
-                  ": NASM starts a new scope of local labels at it, so the block's jumps before "
-                  "it and their labels after it fall into two scopes, and NASM reports \"symbol "
-                  "... not defined\"; use a local label " +
-                  quoted("." + std::string(label)) + ", or define it outside the block"))
-    return false;
-  note_opened(c, top);
+  if (!c.on(wname::label_in_block)) return false;
+  for (const opened& b : c.open)
+    if (b.folded) return true;  // told of already, by the warning of the block's missing end
+  label_wait l;
+  l.block = top.line;
+  l.block_depth = top.depth;
+  l.block_src = top.open_src;
+  l.line = c.ln;
+  l.src = c.line;
+  l.label = label;
+  l.b = top;
+  ++c.holds;
+  l.at = c.slot();
+  c.labels.push_back(l);
   return true;
 }
 
+// The line of byte `p` of the text, counting from line `from` at byte `at` (both move on).
+static int64_t line_of(std::string_view text, size_t p, int64_t& from, size_t& at) {
+  for (; at < p; ++at) from += text[at] == '\n';
+  return from;
+}
+
+static bool entry_name(std::string_view l) {
+  for (std::string_view e : {"_start", "start", "main", "_main", "WinMain", "wmain", "DllMain"})
+    if (l == e) return true;
+  return false;
+}
+
+// The warning of a label inside a block, now that the block closed at line `close` (-1: not
+// known). True when it told that the block should end before the label: the labels after it
+// in the same block follow from that.
+static bool label_warning(check_run& c, const label_wait& l, int64_t close) {
+  // Its uses: declared global or extern, called, or used outside the block.
+  std::string use;  // the first that keeps its name: "called at line 21"
+  std::vector<std::pair<int64_t, size_t>> inside;  // (line, column) of the uses inside
+  int64_t ln = 0;
+  size_t at = 0;
+  for (size_t p = word_at(c.text, l.label); p != std::string_view::npos;
+       p = word_at(c.text, l.label, p + 1)) {
+    const int64_t u = line_of(c.text, p, ln, at);
+    if (u == l.line) continue;
+    const size_t bol = c.text.rfind('\n', p) + 1;  // npos + 1 is 0
+    const std::string_view before = trimx(c.text.substr(bol, p - bol));
+    const line_scan us = scan_line(before);
+    std::string first = lowerme(std::string(us.body.substr(0, us.body.find_first_of(" \t"))));
+    if (!first.empty() && first[0] == '[') first.erase(0, 1);
+    if (first == "global" || first == "extern" || first == "common")
+      use = "declared " + first;
+    else if (lowerme(std::string(before)).ends_with("call"))
+      use = "called";
+    else if (u < l.block || close < 0 || u >= close)
+      use = "used";
+    if (!use.empty()) {
+      use += " at line " + num(u + 1);
+      break;
+    }
+    inside.push_back({u, p - bol});
+  }
+  const bool entry = entry_name(l.label);
+  const std::string name = quoted(l.label);
+  std::vector<edit> fix;
+  std::string why;
+  std::string head;
+  const int key = static_cast<int>(wname::label_in_block);
+  if (entry || !use.empty()) {
+    // Code that starts outside the block: the block should end before it.
+    fix.push_back(insert_line(
+        l.line, std::string(l.block_src.substr(0, scan_line(l.block_src).prefix)) + "end", c.eol));
+    const bool ok = c.holds_up(l.line + 1, key, fix, why);
+    // The block's missing end is this warning's: its open end is not told again.
+    for (opened& b : c.open)
+      if (b.line == l.block) b.folded = true;
+    head = "label " + name + " is in " + named(l.b) +
+           (ok ? "; put " + quoted(std::string(markers_like(l.block_src, l.block_depth)) + "end") +
+                     " before it"
+               : "; define it outside the block");
+  } else {
+    fix.push_back(edit{l.line + 1, static_cast<size_t>(l.label.data() - l.src.data()) + 1,
+                       static_cast<size_t>(l.label.data() - l.src.data()) + 1, "."});
+    for (const auto& [u, col] : inside) fix.push_back(edit{u + 1, col + 1, col + 1, "."});
+    const bool ok = c.holds_up(l.line + 1, key, fix, why);
+    head = "label " + name + " in a block splits NASM's local labels" +
+           (ok ? "; write " + quoted("." + std::string(l.label)) : "");
+  }
+  std::vector<diag> ds;
+  c.into = &ds;
+  diag d = c.make(level::warning, l.line, l.src, static_cast<size_t>(l.label.data() - l.src.data()) + 1,
+                  l.label.size(), head);
+  d.name = key;
+  d.fix = fix;
+  ++c.res.warnings;
+  c.put(std::move(d));
+  std::string t = "NASM starts a new scope of local labels at it: the block's labels after it are "
+                  "not found by its jumps before it";
+  if (entry) t += "; " + name + " starts the program, and must keep its name";
+  else if (!use.empty()) t += "; it is " + use + ", so it must keep its name";
+  c.say(std::move(t));
+  why_not(c, entry || !use.empty() ? "an end before it" : quoted("." + std::string(l.label)), why);
+  note_opened(c, l.b);
+  c.into = nullptr;
+  c.slots[l.at] = std::move(ds);
+  return entry || !use.empty();
+}
+
+[[gnu::noinline]] void settle_labels(check_run& c, bool all, int64_t close) {
+  if (c.labels.empty()) return;
+  size_t kept = 0;
+  std::vector<int64_t> told;  // blocks that should have ended before a label
+  for (size_t i = 0; i < c.labels.size(); ++i) {
+    const label_wait& l = c.labels[i];
+    bool done = all;
+    for (int64_t b : c.ended) done = done || b == l.block;
+    if (!done) {
+      c.labels[kept++] = l;
+      continue;
+    }
+    bool ended = false;
+    for (int64_t b : c.ended) ended = ended || b == l.block;
+    bool folded = false;
+    for (int64_t b : told) folded = folded || b == l.block;
+    if (!folded && label_warning(c, l, ended ? c.ln : close)) told.push_back(l.block);
+    --c.holds;
+  }
+  c.labels.resize(kept);
+  c.release();
+}
+
+// The end of the block `top` before this line: the line inserted, written as its opening line
+// writes its markers.
+static edit end_before(const check_run& c, const opened& top) {
+  return insert_line(c.ln, std::string(top.open_src.substr(0, scan_line(top.open_src).prefix)) + "end",
+                     c.eol);
+}
+
+// The line of the text after `from` (a view into it) that is neither blank nor a comment;
+// empty at the end.
+static std::string_view next_code(std::string_view text, std::string_view from) {
+  size_t pos = static_cast<size_t>(from.data() - text.data()) + from.size();
+  while (pos < text.size()) {
+    const size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) return {};
+    pos = nl + 1;
+    const size_t e = std::min(text.find('\n', pos), text.size());
+    const std::string_view l = text.substr(pos, e - pos);
+    if (scan_line(l).kind != stmt::blank) return l;
+  }
+  return {};
+}
+
+// Line `at` (1-based) of the text.
+static std::string_view text_line(std::string_view text, int64_t at) {
+  size_t pos = 0;
+  for (int64_t i = 1; i < at && pos < text.size(); ++i) {
+    const size_t nl = text.find('\n', pos);
+    pos = nl == std::string_view::npos ? text.size() : nl + 1;
+  }
+  std::string_view l = text.substr(pos, std::min(text.find('\n', pos), text.size()) - pos);
+  if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+  return l;
+}
+
+[[gnu::noinline]] static bool missing_end_(check_run& c, const line_scan& s, const opened top) {
+  const bool stmt_line = s.kind != stmt::plain;
+  if (!stmt_line) {
+    // A label alone may stand at any depth: where it lies tells nothing.
+    const std::string_view label = label_of(s.body);
+    if (!label.empty()) {
+      const std::string_view rest = trimx(s.body.substr(label.size() + 1));
+      if (rest.empty() || rest[0] == ';') return false;
+    }
+  }
+  if (!c.on(wname::missing_end)) return false;
+  const std::string end = quoted(std::string(markers_like(top.open_src, top.depth)) + "end");
+  std::vector<edit> fix;
+  std::string why, advice, tried;
+  // A plain line between lines deeper than it is a line short of markers; before lines of its
+  // own depth, it is the first line after the block, which lost its end.
+  const line_scan next = scan_line(next_code(c.text, c.line));
+  const bool short_of = !stmt_line && next.kind != stmt::blank && next.depth > top.depth;
+  if (short_of) {
+    fix = {here(c, 1, s.prefix, markers_like(top.open_src, next.depth))};
+    advice = "; give it " + markers(next.depth);
+    tried = "giving it " + markers(next.depth);
+  } else {
+    fix = {end_before(c, top)};
+    advice = "; put " + end + " before it";
+    tried = "an " + end + " before it";
+  }
+  bool ok = offer(c, wname::missing_end, fix, why);
+  if (!ok && !short_of && c.failed.second == -static_cast<int>(st::end_bad) &&
+      c.failed.first > c.ln + 1) {
+    // The end meant for the block stands further down, where it is one too many: moved here.
+    const int64_t at = c.failed.first;
+    const std::string_view l = text_line(c.text, at);
+    const line_scan ls = scan_line(l);
+    if (ls.kind == stmt::end && ls.depth == top.depth) {
+      std::string why2;
+      fix = {end_before(c, top), edit{.line = at, .col = 1, .end_col = 1, .text = "", .end_line = at + 1}};
+      ok = offer(c, wname::missing_end, fix, why2);
+      if (ok) advice = "; move line " + num(at) + "'s " + quoted(trimx(l)) + " above it";
+    }
+  }
+  c.warn(wname::missing_end, c.col(s.body), stmt_line ? s.word : s.body.size(),
+         (stmt_line ? "this " + quoted(lowerme(std::string(word_of(s)))) + " opens in "
+                    : std::string("this line stays in ")) +
+             named(top) + (ok ? advice : ""),
+         fix);
+  c.say("it has as many markers as the block (" + num(top.depth) +
+        ") and closes nothing, while the block's lines so far have more");
+  if (!ok) why_not(c, tried, why);
+  note_opened(c, top);
+  // Warnings that follow from the block staying open are this one's.
+  for (opened& b : c.open)
+    if (b.line == top.line) b.folded = true;
+  // A statement's condition has its own checks still to come.
+  return !stmt_line;
+}
+
 static bool missing_end(check_run& c, const line_scan& s) {
+  if (s.kind != stmt::plain) return c.nests && missing_end_(c, s, c.inside);
   if (c.open.empty() || !c.now.empty()) return false;
   const opened& top = c.open.back();
-  if (top.depth != s.depth || !top.deeper || top.flat) return false;
-  if (!c.warn(wname::missing_end, c.col(s.body), s.body.size(),
-              "this line stays inside " + describe(top) + ": it has as many markers as that "
-              "block, " + num(top.depth) + ", and closes nothing, while the block's other lines "
-              "have more; if it should follow the block, put " +
-                  quoted(std::string(static_cast<size_t>(top.depth), '&') +
-                         (top.depth ? " end" : "end")) +
-                  " before it"))
-    return false;
-  note_opened(c, top);
-  return true;
+  if (top.depth != s.depth || !top.deeper || top.flat || top.folded) return false;
+  return missing_end_(c, s, top);
 }
 
 // --- conditions -----------------------------------------------------------------------------
 
-// The condition of `s` split as the translator splits it, and where.
-struct split {
-  const op_rec* op = nullptr;
-  size_t at = 0;
-  std::string_view lhs, rhs;
-};
-
-static split split_of(const line_scan& s) {
-  const std::optional<op_hit> hit = find_op(s.arg);
-  if (!hit) return {};
-  split p;
-  p.op = &ops[hit->op];
-  p.at = hit->at;
-  p.lhs = trimx(s.arg.substr(0, p.at));
-  p.rhs = trimx(s.arg.substr(p.at + p.op->text.size()));
-  return p;
+[[gnu::noinline]] static bool operator_lookalike_(check_run& c, const line_scan& s, const split& p) {
+  const std::optional<lookalike> l = find_lookalike(s.arg);
+  if (!l) return false;
+  if (!c.on(wname::operator_lookalike)) return true;
+  const size_t col = c.col(s.arg) + l->at;
+  std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
+  std::string why;
+  const bool ok = offer(c, wname::operator_lookalike, fix, why);
+  const std::string_view wrote = s.arg.substr(l->at, l->len);
+  c.warn(wname::operator_lookalike, col, l->len,
+         quoted(wrote) + " is no operator: this splits at " + quoted(p.op->text) +
+             (ok ? "; write " + quoted(l->meant) : ""),
+         fix);
+  c.say("it compares " + quoted(p.lhs) + " with " + quoted(p.rhs));
+  why_not(c, quoted(l->meant), why);
+  return true;
 }
 
-// A condition decided now makes no cmp, so what NASM would make of one does not matter.
-static bool decided(const split& p) {
-  bool truth = false;
-  return constcmp(p.lhs, p.op->text, p.rhs, truth) != konst::no;
+// The bytes an operator's look-alike starts with.
+static constexpr auto odd = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char ch : {'=', '<', '>', '!'}) t[ch] = true;
+  t[0xe2] = true;
+  return t;
+}();
+
+static bool operator_lookalike(check_run& c, const line_scan& s) {
+  // Two bytes that no operator puts side by side ("=>", "=<", "<>", "= ", "===", ...), or the
+  // first byte of "≠", "≤" and "≥": most conditions have none, and need not be split for it.
+  const std::string_view a = s.arg;
+  size_t i = 0;
+  for (; i + 1 < a.size(); ++i) {
+    if (!odd[static_cast<unsigned char>(a[i])]) continue;
+    const char ch = a[i], n = a[i + 1];
+    if (static_cast<unsigned char>(ch) == 0xe2 || (ch == '<' && n == '>')) break;
+    if (ch == '=') {
+      const char b = i ? a[i - 1] : ' ';
+      const bool lone = b != '=' && b != '!' && b != '<' && b != '>';
+      if ((lone && n != '=') || (n == '=' && i + 2 < a.size() && a[i + 2] == '=')) break;
+    } else if ((ch == '<' || ch == '>' || ch == '!') && (n == ' ' || n == '\t')) {
+      size_t j = i + 1;
+      while (j < a.size() && (a[j] == ' ' || a[j] == '\t')) ++j;
+      if (j < a.size() && a[j] == '=') break;
+    }
+  }
+  if (i + 1 >= a.size()) return false;
+  const split& p = split_of(c, s);
+  if (!p.op) return false;  // nestasm stops here, and the error tells of it
+  // A look-alike that leaves an operator to split at leaves a byte of it beside that one:
+  // "ecx =" > "2", "eax !" == "1", "eax" == "= 1", "a" < "= b".
+  const char l = p.lhs.back(), r = p.rhs[0];
+  if (l != '=' && l != '<' && l != '!' && l != '>' && r != '=' && r != '>') return false;
+  return operator_lookalike_(c, s, p);
+}
+
+[[gnu::noinline]] static bool compound_condition_(check_run& c, const line_scan& s, const split& p) {
+  const std::optional<joint> j = find_joint(s.arg);
+  if (!j) return false;
+  const std::string_view how = s.arg.substr(j->at, j->len);
+  const bool all = how[0] == '&' || (how[0] | 0x20) == 'a';
+  if (!c.warn(wname::compound_condition, c.col(s.arg) + j->at, j->len,
+              "one comparison per condition: " + quoted(how) + " joins two; " +
+                  (all ? "nest two ifs" : "use an elif")))
+    return true;
+  const std::string_view left = trimx(s.arg.substr(0, j->at));
+  const std::string_view right = trimx(s.arg.substr(j->at + j->len));
+  if (all)
+    c.say("write " + quoted("if " + std::string(left)) + ", then one marker deeper " +
+          quoted("if " + std::string(right)) + " around the body");
+  else
+    c.say("write the body under " + quoted("if " + std::string(left)) + " and again under " +
+          quoted("elif " + std::string(right)));
+  c.say("as it is, the condition splits at " + quoted(p.op->text) + ": it compares " +
+        quoted(p.lhs) + " with " + quoted(p.rhs));
+  return true;
+}
+
+// The bytes a joint of two comparisons starts with, or stands after.
+static constexpr auto joins = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char ch : {'&', '|', ' '}) t[ch] = true;
+  return t;
+}();
+
+static bool compound_condition(check_run& c, const line_scan& s) {
+  // "&&", "||", or a word that starts "a" or "o" after a blank: most conditions have none.
+  const std::string_view a = s.arg;
+  size_t i = 0;
+  for (; i + 1 < a.size(); ++i) {
+    if (!joins[static_cast<unsigned char>(a[i])]) continue;
+    const char ch = a[i];
+    if (ch != ' ' || (a[i + 1] | 0x20) == 'a' || (a[i + 1] | 0x20) == 'o') break;
+  }
+  if (i + 1 >= a.size() || !split_of(c, s).op) return false;
+  return compound_condition_(c, s, split_of(c, s));
+}
+
+static bool foreign_syntax(check_run& c, const line_scan& s) {
+  const char f = s.arg[0], b = s.arg.back();
+  if (f != '(' && b != '{' && b != ':' && (b | 0x20) != 'n' && (b | 0x20) != 'o' &&
+      s.arg.find(';') == std::string_view::npos)
+    return false;
+  const foreign g = find_foreign(s.arg);
+  if (g.what.empty()) return false;
+  if (!split_of(c, s).op) return false;
+  if (!c.on(wname::foreign_syntax)) return true;
+  const size_t semi = comment_at(s.arg);
+  const std::string_view cond = trimx(s.arg.substr(0, semi));
+  std::vector<edit> fix = {here(c, c.col(cond), cond.size(), std::string(g.bare))};
+  std::string why;
+  const bool ok = offer(c, wname::foreign_syntax, fix, why);
+  c.warn(wname::foreign_syntax, c.col(cond), cond.size(),
+         (g.what.starts_with("parentheses") ? "the " + std::string(g.what) + " reach the cmp"
+                                            : "the " + std::string(g.what) + " reaches the cmp") +
+             (ok ? "; write " + with_cond(s, g.bare) : ""),
+         fix);
+  c.say("nestasm takes the text after the keyword as the condition, to the end of the line; "
+        "the depth markers, not braces or colons, make the block");
+  why_not(c, with_cond(s, g.bare), why);
+  return true;
 }
 
 static bool comment_in_condition(check_run& c, const line_scan& s) {
   if (s.arg.find(';') == std::string_view::npos) return false;
-  const split p = split_of(s);
+  const split& p = split_of(c, s);
   if (!p.op) return false;
   const size_t comment = comment_at(s.arg);
   if (comment == std::string_view::npos || comment >= p.at) return false;
+  if (!c.on(wname::comment_in_condition)) return true;
+  // The comment on a line of its own before this one, without markers.
+  const std::string_view text = trimx(s.arg.substr(comment));
+  const size_t cut = c.col(trimx(s.arg.substr(0, comment))) + trimx(s.arg.substr(0, comment)).size();
+  std::vector<edit> fix = {insert_line(c.ln, std::string(text), c.eol),
+                           here(c, cut, c.line.size() + 1 - cut, "")};
+  std::string why;
+  const bool ok = offer(c, wname::comment_in_condition, fix, why);
   // A condition split in the wrong place is the one thing to say about it.
   c.warn(wname::comment_in_condition, c.col(s.arg) + p.at, p.op->text.size(),
-         "the condition splits at " + quoted(p.op->text) + " inside the comment after " +
-             quoted(";") + ": it compares " + quoted(p.lhs) + " with " + quoted(p.rhs) +
-             "; put the comment on a line of its own");
+         "this splits at the " + quoted(p.op->text) + " in the comment" +
+             (ok ? "; move the comment up" : ""),
+         fix);
+  c.say("it compares " + quoted(p.lhs) + " with " + quoted(p.rhs));
+  if (ok) c.say("on a line of its own before this one, the comment leaves the condition alone");
+  why_not(c, "the comment on a line of its own", why);
   return true;
 }
 
 static bool operator_in_name(check_run& c, const line_scan& s) {
   // Only the word operators can stand inside a name, and they are capitals.
   if (s.arg.find('U') == std::string_view::npos) return false;
-  const split p = split_of(s);
+  const split& p = split_of(c, s);
   if (!p.op || !p.op->unsig) return false;
   size_t b = p.at, e = p.at + p.op->text.size();
   while (b > 0 && ident_byte(s.arg[b - 1])) --b;
   while (e < s.arg.size() && ident_byte(s.arg[e])) ++e;
   if (b == p.at && e == p.at + p.op->text.size()) return false;
-  c.warn(wname::operator_in_name, c.col(s.arg) + p.at, p.op->text.size(),
-         "the condition splits at " + quoted(p.op->text) + " inside the name " +
-             quoted(s.arg.substr(b, e - b)) + ": it compares " + quoted(p.lhs) + " with " +
-             quoted(p.rhs) + "; put blanks around the operator, or rename");
+  if (!c.on(wname::operator_in_name)) return true;
+  const std::string_view name = s.arg.substr(b, e - b);
+  // Another operator outside the name is the one meant.
+  std::optional<op_hit> other = find_op(s.arg.substr(0, b));
+  if (!other) {
+    other = find_op(s.arg.substr(e));
+    if (other) other->at += e;
+  }
+  if (other) {
+    c.warn(wname::operator_in_name, c.col(s.arg) + p.at, p.op->text.size(),
+           "this splits at the " + quoted(p.op->text) + " in " + quoted(name) + ", not at " +
+               quoted(ops[other->op].text));
+    c.say("nestasm tries == != >= <= UGT UGE ULT ULE before > and <; rename " + quoted(name) +
+          " so that it holds none of them");
+    return true;
+  }
+  // The operator meant, written against its operands: blanks around it.
+  const size_t col = c.col(s.arg) + p.at;
+  std::vector<edit> fix;
+  if (p.at > b) fix.push_back(here(c, col, 0, " "));
+  if (e > p.at + p.op->text.size()) fix.push_back(here(c, col + p.op->text.size(), 0, " "));
+  std::string why;
+  const bool ok = offer(c, wname::operator_in_name, fix, why);
+  c.warn(wname::operator_in_name, col, p.op->text.size(),
+         "the condition splits at " + quoted(p.op->text) + " inside " + quoted(name) +
+             (ok ? "; put blanks around it" : ""),
+         fix);
+  c.say("it compares " + quoted(p.lhs) + " with " + quoted(p.rhs));
+  why_not(c, "blanks", why);
   return true;
+}
+
+// A bare name on the left that the file defines for NASM, so nestasm cannot decide with it.
+[[gnu::noinline]] static bool defined_name_(check_run& c, const line_scan& s, const split& p) {
+  const std::optional<nasm_def> d = defined(c, p.lhs);
+  // A name for a register or a memory operand is the lower-cased name's business.
+  if (!d || d->macro) return false;
+  const std::string_view v = d->value;
+  if (!v.empty() && (v[0] == '[' || nasm_word(lowerme(std::string(v.substr(0, v.find_first_of(" \t[")))))))
+    return false;
+  if (!c.on(wname::defined_name)) return true;
+  const size_t semi = comment_at(p.rhs);
+  const std::string_view rhs = trimx(p.rhs.substr(0, semi));
+  const bool constant = isimm2(rhs) || nasm_number(rhs) || defined(c, rhs);
+  if (constant) {
+    c.warn(wname::defined_name, c.col(p.lhs), p.lhs.size(),
+           quoted(p.lhs) + " is NASM's (line " + num(d->line + 1) + "), no number to nestasm: use " +
+               quoted("%if " + std::string(p.lhs) + " " + std::string(p.op->text) + " " +
+                      std::string(rhs)));
+    c.say("nestasm decides only conditions between two numbers; this one becomes " +
+          quoted("cmp " + lowerme(std::string(p.lhs)) + ", " + std::string(rhs)) +
+          ", which NASM rejects; NASM's " + quoted("%if") + " ... " + quoted("%endif") +
+          " in place of " + quoted(lowerme(std::string(word_of(s)))) + " ... " +
+          quoted("end") + " decides it when assembling");
+    return true;
+  }
+  std::vector<edit> fix = {mirrored(c, p)};
+  std::string why;
+  const bool ok = offer(c, wname::defined_name, fix, why);
+  const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
+  c.warn(wname::defined_name, c.col(p.lhs), p.lhs.size(),
+         "cmp takes no constant on the left" + (ok ? "; write " + with_cond(s, turned) : ""), fix);
+  c.say(quoted(p.lhs) + " is a constant NASM defines (line " + num(d->line + 1) + ")");
+  why_not(c, with_cond(s, turned), why);
+  return true;
+}
+
+static bool defined_name(check_run& c, const line_scan& s) {
+  // A register or a size first is no bare name of the file's: most conditions start so, and
+  // need not be split for it.
+  size_t w = 0;
+  while (w < s.arg.size() && w < 8 && ident_byte(s.arg[w])) ++w;
+  if (w > 0 && w <= 7) {
+    char l[8];
+    for (size_t i = 0; i < w; ++i) l[i] = static_cast<char>(s.arg[i] | 0x20);
+    if (nasm_word(std::string_view(l, w))) return false;
+  }
+  const split& p = split_of(c, s);
+  if (!p.op || p.lhs.empty()) return false;
+  const char f = p.lhs[0];
+  if (!((f >= 'a' && f <= 'z') || (f >= 'A' && f <= 'Z') || f == '_')) return false;
+  for (char ch : p.lhs)
+    if (!ident_byte(ch)) return false;
+  // Registers are the usual bare names; none is longer than seven bytes.
+  if (p.lhs.size() <= 7) {
+    char l[8];
+    for (size_t i = 0; i < p.lhs.size(); ++i) l[i] = static_cast<char>(p.lhs[i] | 0x20);
+    if (nasm_word(std::string_view(l, p.lhs.size()))) return false;
+  }
+  if (decided(p)) return false;
+  return defined_name_(c, s, p);
 }
 
 static bool number_on_left(check_run& c, const line_scan& s) {
@@ -187,14 +743,18 @@ static bool number_on_left(check_run& c, const line_scan& s) {
   const bool number = (f >= '0' && f <= '9') || f == '-' || f == '+' || f == '~' || f == '$' ||
                       f == '"' || f == '`';
   if (!number) return false;
-  const split p = split_of(s);
+  const split& p = split_of(c, s);
   if (!p.op || decided(p) || !nasm_number(p.lhs)) return false;
-  const std::string kw(s.body.substr(0, s.word));
+  if (!c.on(wname::number_on_left)) return false;
+  std::vector<edit> fix = {mirrored(c, p)};
+  std::string why;
+  const bool ok = offer(c, wname::number_on_left, fix, why);
+  const std::string turned = fix.empty() ? "" : fix[0].text;
   c.warn(wname::number_on_left, c.col(p.lhs), p.lhs.size(),
-         quoted(p.lhs) + " is a number to NASM but not to nestasm, so cmp gets an immediate on "
-                         "the left and NASM rejects it; write " +
-             quoted(kw + " " + std::string(p.rhs) + " " + std::string(p.op->mirror) + " " +
-                    std::string(p.lhs)));
+         "cmp takes no number on the left" + (ok ? "; write " + with_cond(s, turned) : ""), fix);
+  c.say(quoted(p.lhs) + " is a number to NASM, but not to nestasm, which decides a condition "
+        "between two numbers now and puts any other in a cmp");
+  why_not(c, "turning it round", why);
   return false;
 }
 
@@ -202,14 +762,135 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   bool caps = false;
   for (char ch : s.arg) caps = caps || (ch >= 'A' && ch <= 'Z');
   if (!caps) return false;
-  const split p = split_of(s);
+  const split& p = split_of(c, s);
   if (!p.op || decided(p)) return false;
   const std::string_view name = capital_name(p.lhs);
-  if (name.empty()) return false;
+  if (name.empty() || !c.on(wname::lowered_name)) return false;
+  const size_t semi = comment_at(p.rhs);
+  const std::string_view rhs = trimx(p.rhs.substr(0, semi));
+  std::vector<edit> fix;
+  if (!isimm2(rhs) && !nasm_number(rhs)) fix.push_back(mirrored(c, p));
+  std::string why;
+  const bool ok = offer(c, wname::lowered_name, fix, why);
+  const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
   c.warn(wname::lowered_name, c.col(name), name.size(),
-         "the left operand is lower-cased in the cmp: " + quoted(name) + " becomes " +
-             quoted(lowerme(std::string(name))) +
-             "; write the name in lower case, or put it on the right, which is copied as written");
+         "the left operand is lower-cased: " + quoted(name) + " becomes " +
+             quoted(lowerme(std::string(name))) + (ok ? "; write " + with_cond(s, turned) : ""),
+         fix);
+  if (ok) c.say("the right operand is copied as written");
+  else
+    c.say("NASM's names keep their case: define and use it in lower case, or load it into a "
+          "register first and compare that");
+  why_not(c, with_cond(s, turned), why);
+  return false;
+}
+
+// --- every statement ------------------------------------------------------------------------
+
+[[gnu::noinline]] static bool statement_macro_(check_run& c, const line_scan& s) {
+  const std::string_view w = word_of(s);
+  nasm_def* d = nullptr;
+  for (nasm_def& x : c.defs)
+    if (x.icase ? lowerme(std::string(x.name)) == lowerme(std::string(w)) : x.name == w) d = &x;
+  // Once for each macro: every use of the word is the same mistake.
+  if (!d || d->told) return false;
+  d->told = true;
+  c.warn(wname::statement_macro, c.col(s.body), s.word,
+         quoted(w) + " is a macro here (line " + num(d->line + 1) + "), but nestasm reads it as " +
+             quoted(lowerme(std::string(w))));
+  c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
+  return true;
+}
+
+static bool statement_macro(check_run& c, const line_scan& s) {
+  if (c.defs.empty()) return false;
+  return statement_macro_(c, s);
+}
+
+// A statement in text NASM skips: harmless when its blocks open and close in it, not when it
+// ends a block opened before, or leaves one open after.
+static bool skipped_statement(check_run& c, const line_scan& s) {
+  const region* r = skipped(c);
+  if (!r) return false;
+  if (c.open.size() < c.skip_open ||
+      (c.skip_open > 0 && c.open.size() >= c.skip_open && c.open[c.skip_open - 1].branch == c.ln)) {
+    c.skip_open = c.open.size();
+    std::vector<edit> fix = {here(c, 1, 0, ";")};
+    std::string why;
+    const bool ok = offer(c, wname::skipped_statement, fix, why);
+    c.warn(wname::skipped_statement, c.col(s.body), s.word,
+           hides(r->src, r->line, s) + (ok ? "; put " + quoted(";") + " before it" : ""), fix);
+    c.say("it ends or continues a block opened before that text, so the block's labels land "
+          "where NASM does not look");
+    why_not(c, "a " + quoted(";"), why);
+    return true;
+  }
+  if ((s.kind == stmt::if_ || s.kind == stmt::while_) && c.skip_slot < 0 && c.on(wname::skipped_statement)) {
+    ++c.holds;
+    c.skip_slot = static_cast<int64_t>(c.slot());
+  }
+  return false;
+}
+
+[[gnu::noinline]] void skipped_ends(check_run& c) {
+  if (c.skip_slot < 0) return;
+  const size_t slot = static_cast<size_t>(c.skip_slot);
+  c.skip_slot = -1;
+  --c.holds;
+  if (c.open.size() > c.skip_open) {
+    opened& b = c.open[c.skip_open];
+    const line_scan bs = scan_line(b.open_src);
+    // Every statement of that text made a comment: a block opened there is often ended there.
+    std::vector<edit> fix = comment_out(c, c.skip_line, c.ln);
+    const bool one = fix.size() == 1;
+    std::string why;
+    const bool ok = c.holds_up(b.line + 1, static_cast<int>(wname::skipped_statement), fix, why);
+    std::vector<diag> ds;
+    c.into = &ds;
+    diag d = c.make(level::warning, b.line, b.open_src, bs.prefix + 1, bs.word,
+                    hides(c.skip_src, c.skip_line, bs) +
+                        (ok ? one ? "; put " + quoted(";") + " before it"
+                                  : "; put " + quoted(";") + " before its statements"
+                            : ""));
+    d.name = static_cast<int>(wname::skipped_statement);
+    d.fix = fix;
+    ++c.res.warnings;
+    c.put(std::move(d));
+    c.say("the block is still open where that text ends, " +
+          (c.line.empty() ? std::string("at the end of the input")
+                          : "at line " + num(c.ln + 1)) +
+          ", and takes in the lines after it");
+    why_not(c, "making its statements comments", why);
+    c.into = nullptr;
+    c.slots[slot] = std::move(ds);
+    for (size_t i = c.skip_open; i < c.open.size(); ++i) c.open[i].folded = true;
+  }
+  c.release();
+}
+
+[[gnu::noinline]] void at_input_end(check_run& c) {
+  // Text NASM skips that runs to the end of the input ends there.
+  if (c.skip_from >= 0) {
+    skipped_ends(c);
+    c.skip_from = -1;
+  }
+  run_checks(c, looks_at::input_end, line_scan{});
+}
+
+static bool open_at_end(check_run& c, const line_scan&) {
+  for (const opened& b : c.open) {
+    if (b.depth != 0 || b.folded || !b.flat) continue;
+    const line_scan bs = scan_line(b.open_src);
+    diag d = c.make(level::warning, b.line, b.open_src, bs.prefix + 1, bs.word,
+                    named(b) + " has no end, and runs to the end of the file");
+    d.name = static_cast<int>(wname::open_at_end);
+    if (!c.on(wname::open_at_end)) return false;
+    ++c.res.warnings;
+    c.put(std::move(d));
+    c.say("nestasm closes a block opened without markers only at its end, or after the last "
+          "line, line " + num(c.ln) + "; put " + quoted("end") + " where the block should stop");
+    return true;  // the ones inside it are closed with it
+  }
   return false;
 }
 
@@ -223,15 +904,26 @@ static bool else_text(check_run& c, const line_scan& s) {
   const std::string first = lowerme(std::string(s.arg.substr(0, w)));
   const bool stmt_word = first == "if" || first == "elif" || first == "while";
   if (!stmt_word && !find_op(s.arg)) return false;
+  if (!c.on(wname::else_text)) return false;
   std::string_view cond = s.arg;
   if (first == "if" || first == "elif") cond = trimx(s.arg.substr(w));
   const size_t semi = comment_at(s.arg);
   const size_t len =
       semi == std::string_view::npos ? s.arg.size() : trimx(s.arg.substr(0, semi)).size();
+  // "else if X" becomes "elif X": the words before the condition replaced.
+  std::vector<edit> fix;
+  if (first != "while")
+    fix.push_back(here(c, c.col(s.body), c.col(cond) - c.col(s.body), "elif "));
+  std::string why;
+  const bool ok = offer(c, wname::else_text, fix, why);
+  const std::string cut(trimx(cond.substr(0, comment_at(cond))));
   c.warn(wname::else_text, c.col(s.arg), len,
-         "the text after " + quoted("else") + " is ignored: this is a plain else, and " +
-             quoted(s.arg.substr(0, len)) + " is never tested; write " +
-             quoted("elif " + std::string(cond)) + " for another branch");
+         "the text after " + quoted("else") + " is never tested" +
+             (ok ? "; write " + quoted("elif " + cut) : ""),
+         fix);
+  c.say("an else takes no condition: this is a plain else, and " +
+        quoted(s.arg.substr(0, len)) + " is ignored");
+  why_not(c, quoted("elif " + cut), why);
   return false;
 }
 
@@ -239,40 +931,57 @@ static bool marker_on_comment(check_run& c, const line_scan& s) {
   if (s.depth == 0) return false;
   const size_t amp = c.line.find('&');
   c.warn(wname::marker_on_comment, amp + 1, s.prefix - amp,
-         {s.body.empty() ? "a line of only markers" : "a comment with markers",
-          " is copied as it stands, markers included, and NASM rejects it; ",
-          s.body.empty() ? "leave the line empty, or remove it"
-                         : "put the comment after an instruction instead"});
+         {s.body.empty() ? "NASM rejects a line of only markers; remove it"
+                         : "NASM rejects markers on a comment; put it after an instruction"});
   return false;
 }
 
 // --- the table ------------------------------------------------------------------------------
 
-static constexpr std::array<warning_rec, 11> table = {{
-    {wname::closed_by_line, "closed-by-line", looks_at::next_line, closed_by_line,
+static constexpr std::array<warning_rec, 20> table = {{
+    {wname::closed_by_line, "closed-by-line", on(looks_at::next_line), closed_by_line,
      "if eax == 1\n& if ebx == 2\n& & inc eax\n\n& & inc ecx\n& end\nend\n",
      "while ecx != 0\n& if ebx == 2\n& & inc eax\n\n& dec ecx\nend\n"},
-    {wname::tab_before_marker, "tab-before-marker", looks_at::plain, tab_before_marker,
+    {wname::statement_macro, "statement-macro", on(looks_at::statement), statement_macro,
+     "%macro END 0\nret\n%endmacro\nif eax == 1\n& nop\nEND\n",
+     "%macro END_ 0\nret\n%endmacro\nif eax == 1\n& nop\nend\n"},
+    {wname::skipped_statement, "skipped-statement", on(looks_at::statement), skipped_statement,
+     "%if 0\nif (x == 1) {\n%endif\nnop\n", "%if 0\nif x == 1\n& nop\nend\n%endif\nnop\n"},
+    {wname::continued_markers, "continued-markers", on(looks_at::plain), continued_markers,
+     "%if 1 \\\n    && 0\n%endif\n", "%if 1 \\\n\t&& 0\n%endif\n"},
+    {wname::tab_before_marker, "tab-before-marker", on(looks_at::plain), tab_before_marker,
      "if eax == 1\n\t&inc eax\nend\n", "if eax == 1\n&\tinc eax\nend\n"},
-    {wname::not_a_statement, "not-a-statement", looks_at::plain, not_a_statement,
+    {wname::not_a_statement, "not-a-statement", on(looks_at::plain), not_a_statement,
      "if eax == 1\n& nop\nendif\n", "if eax == 1\n& endbr64\nend\n"},
-    {wname::label_in_block, "label-in-block", looks_at::plain, label_in_block,
+    {wname::keyword_label, "keyword-label", on(looks_at::plain), keyword_label,
+     "if eax == 1\n& nop\nelse:\n& nop\nend\n", "if eax == 1\n& nop\nelse\n& nop\nend\nelse:\n"},
+    {wname::label_in_block, "label-in-block", on(looks_at::plain), label_in_block,
      "while ecx != 0\n& dec ecx\nnext:\nend\n", "while ecx != 0\n.next:\n& dec ecx\nend\n"},
-    {wname::missing_end, "missing-end", looks_at::plain, missing_end,
+    {wname::missing_end, "missing-end", on(looks_at::plain, looks_at::condition), missing_end,
      "if eax == 1\n& inc ebx\ninc ecx\nend\n",
      "&while ecx UGT 0\n&&if eax == 5\n&&&inc ebx\n&dec ecx\n"},
-    {wname::comment_in_condition, "comment-in-condition", looks_at::condition,
+    {wname::operator_lookalike, "operator-lookalike", on(looks_at::condition), operator_lookalike,
+     "if ecx => 2\nend\n", "if ecx >= 2\nend\n"},
+    {wname::compound_condition, "compound-condition", on(looks_at::condition), compound_condition,
+     "if al UGE 'a' && al ULE 'z'\nend\n", "if al UGE 'a'\n& if al ULE 'z'\n& end\nend\n"},
+    {wname::foreign_syntax, "foreign-syntax", on(looks_at::condition), foreign_syntax,
+     "if (eax == 1) {\nend\n", "if eax == (1)\nend\n"},
+    {wname::comment_in_condition, "comment-in-condition", on(looks_at::condition),
      comment_in_condition, "if eax > 5 ; skip when eax == 0\nend\n",
      "if eax == 1 ; note\nend\n"},
-    {wname::operator_in_name, "operator-in-name", looks_at::condition, operator_in_name,
+    {wname::operator_in_name, "operator-in-name", on(looks_at::condition), operator_in_name,
      "while ecx < MAX_RESULTS\nend\n", "while ecx ULT MAX\nend\n"},
-    {wname::number_on_left, "number-on-left", looks_at::condition, number_on_left,
+    {wname::defined_name, "defined-name", on(looks_at::condition), defined_name,
+     "%define DEBUG 0\nif DEBUG == 1\nend\n", "%define DEBUG 0\nif eax == DEBUG\nend\n"},
+    {wname::number_on_left, "number-on-left", on(looks_at::condition), number_on_left,
      "if 10h == eax\nend\n", "if eax == 10h\nend\n"},
-    {wname::lowered_name, "lowered-name", looks_at::condition, lowered_name,
+    {wname::lowered_name, "lowered-name", on(looks_at::condition), lowered_name,
      "if dword [Counter] == 3\nend\n", "if DWORD [count] == 3\nend\n"},
-    {wname::else_text, "else-text", looks_at::else_line, else_text,
+    {wname::open_at_end, "open-at-end", on(looks_at::input_end), open_at_end,
+     "while ecx != 0\ndec ecx\nret\n", "while ecx != 0\n& dec ecx\n"},
+    {wname::else_text, "else-text", on(looks_at::else_line), else_text,
      "if eax == 1\nelse if eax == 2\nend\n", "if eax == 1\nelse ; the rest\nend\n"},
-    {wname::marker_on_comment, "marker-on-comment", looks_at::blank, marker_on_comment,
+    {wname::marker_on_comment, "marker-on-comment", on(looks_at::blank), marker_on_comment,
      "if eax == 1\n& if ebx == 1\n&& ; note\n& end\nend\n", "if eax == 1\n& nop ; note\nend\n"},
 }};
 
@@ -282,11 +991,13 @@ struct by_kind {
   size_t n = 0;
 };
 static constexpr auto checks = [] {
-  std::array<by_kind, 5> k{};
-  for (const warning_rec& r : table) {
-    by_kind& b = k[static_cast<size_t>(r.on)];
-    b.check[b.n++] = r.check;
-  }
+  std::array<by_kind, 7> k{};
+  for (const warning_rec& r : table)
+    for (size_t i = 0; i < k.size(); ++i)
+      if (r.on >> i & 1u) {
+        by_kind& b = k[i];
+        b.check[b.n++] = r.check;
+      }
   return k;
 }();
 
@@ -298,10 +1009,16 @@ void run_checks(check_run& c, looks_at on, const line_scan& s) {
 
 std::span<const warning_rec> warning_table() { return table; }
 
+// Where each wname's record stands in the table: a name is looked up for every warning printed.
+static constexpr auto place = [] {
+  std::array<size_t, std::size(table)> p{};
+  for (size_t i = 0; i < table.size(); ++i) p[static_cast<size_t>(table[i].id)] = i;
+  return p;
+}();
+
 const warning_rec& warning_of(wname w) {
-  for (const warning_rec& r : table)
-    if (r.id == w) return r;
-  return table[0];  // cannot be: every wname has its record
+  const size_t k = static_cast<size_t>(w);
+  return k < place.size() ? table[place[k]] : table[0];  // every wname has its record
 }
 
 std::string_view name_of(wname w) { return warning_of(w).name; }

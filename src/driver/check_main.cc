@@ -30,6 +30,7 @@ static const char usage_head[] =
     "  -Werror         a warning fails the check as an error does\n"
     "  --format=json   print one JSON array of diagnostics instead\n"
     "  --format=text   the default\n"
+    "  --brief         one line per diagnostic, without the source line and caret\n"
     "  --lines         print FILE's translation with NASM %line directives, which make NASM's\n"
     "                  messages and debug line tables name the lines of FILE; diagnostics go\n"
     "                  to stderr\n"
@@ -66,6 +67,7 @@ namespace {
 struct out_state {
   int fd = 1;
   bool json = false;
+  bool brief = false;
   bool first = true;  // no JSON object written yet
   std::string buf;    // JSON
   std::unique_ptr<char[]> text;  // the text form, written in place
@@ -101,7 +103,7 @@ void print(const diag& d, void* ctx) {
     return;
   }
   char* p = o.room(o.text ? std::max(o.cap / 2, text_room(o.file, d)) : text_room(o.file, d));
-  o.len = static_cast<size_t>(format_text(p, o.file, d) - o.text.get());
+  o.len = static_cast<size_t>(format_text(p, o.file, d, o.brief) - o.text.get());
 }
 
 // operator new calls this when it finds no memory, before it would throw and abort the check.
@@ -125,6 +127,7 @@ int main(int argc, char** argv) {
   check_opts opts;
   bool werror = false;
   bool json = false;
+  bool brief = false;
   std::vector<const char*> files;
   bool more_opts = true;
   for (int i = 1; i < argc; ++i) {
@@ -143,6 +146,8 @@ int main(int argc, char** argv) {
       json = true;
     } else if (a == "--format=text") {
       json = false;
+    } else if (a == "--brief") {
+      brief = true;
     } else if (a == "--lines") {
       opts.lines = true;
     } else if (a == "-Werror") {
@@ -162,6 +167,7 @@ int main(int argc, char** argv) {
 
   out_state o;
   o.json = json;
+  o.brief = brief;
   // With --lines the translation has stdout to itself.
   o.fd = opts.lines ? 2 : 1;
   bool unreadable = false;

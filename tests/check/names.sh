@@ -7,7 +7,7 @@ checker=$1
 src=$2
 fail() { echo "FAIL: $*"; exit 1; }
 names=$("$checker" --help | sed -n '/^Warnings:/,/^$/p' | sed 's/^Warnings://' | tr -s ' \n' '\n' | grep .)
-[ "$(printf '%s\n' "$names" | wc -l)" -ge 11 ] || fail "--help lists fewer than 11 warnings: $names"
+[ "$(printf '%s\n' "$names" | wc -l)" -ge 20 ] || fail "--help lists fewer than 20 warnings: $names"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 echo nop > "$tmp/ok.s"

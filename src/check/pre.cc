@@ -1,0 +1,233 @@
+// NASM's preprocessor, as far as the file itself decides it: the %if regions NASM skips, and the
+// names the file defines with %define, %assign, %macro and equ. nestasm reads none of it; the
+// checker follows it to tell where a statement stands in text NASM never sees, or where a
+// condition names something NASM defines.
+#include "check/check.h"
+
+#include <algorithm>
+
+#include "common/common.h"
+#include "cond/cond.h"
+
+static char low(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+static bool same_icase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (low(a[i]) != low(b[i])) return false;
+  return true;
+}
+
+// The first word of `s` (up to a blank or "("), and the rest, trimmed.
+static std::string_view first_word(std::string_view s, std::string_view& rest) {
+  size_t w = 0;
+  while (w < s.size() && s[w] != ' ' && s[w] != '\t' && s[w] != '(') ++w;
+  rest = trimx(s.substr(w));
+  return s.substr(0, w);
+}
+
+static const nasm_def* def_named(const check_run& c, std::string_view name) {
+  for (size_t i = c.defs.size(); i-- > 0;) {
+    const nasm_def& d = c.defs[i];
+    if (d.icase ? same_icase(d.name, name) : d.name == name) return &d;
+  }
+  return nullptr;
+}
+
+// The value of a %if condition when it is a number, or a name the file gave a number: 1 or 0;
+// -1 when the file does not decide it.
+static int value_of(const check_run& c, std::string_view e, int hops = 0) {
+  if (e.empty()) return -1;
+  if (isnum2(e)) {
+    const std::optional<int64_t> v = numparse(e);
+    return v ? *v != 0 : 1;
+  }
+  const nasm_def* d = hops < 8 ? def_named(c, e) : nullptr;
+  if (!d || d->macro) return -1;
+  return value_of(c, trimx(d->value), hops + 1);
+}
+
+// Whether the condition of a %if of the form `form` ("", "def", "ndef", "idn", ...: the word
+// after "%if" or "%elif") holds for `arg`: 1, 0, or -1 when the file does not decide it.
+static int decide(const check_run& c, std::string_view form, std::string_view arg) {
+  bool neg = false;
+  if (form.starts_with('n')) {
+    neg = true;
+    form.remove_prefix(1);
+  }
+  int v = -1;
+  if (form.empty()) {
+    v = value_of(c, arg);
+  } else if (form == "def") {
+    std::string_view rest;
+    const std::string_view name = first_word(arg, rest);
+    // A name defined on NASM's command line is not in the file: only a definition decides.
+    const nasm_def* d = def_named(c, name);
+    if (d && !d->macro) v = 1;
+  } else if (form == "idn" || form == "idni") {
+    const size_t comma = arg.find(',');
+    if (comma != std::string_view::npos) {
+      const std::string_view a = trimx(arg.substr(0, comma)), b = trimx(arg.substr(comma + 1));
+      if (form == "idn" ? a == b : same_icase(a, b)) v = 1;
+    }
+  }
+  if (v >= 0 && neg) v = !v;
+  return v;
+}
+
+std::string hides(std::string_view src, int64_t line, const line_scan& s) {
+  // The directive as written when it is short, `%if 0`; its word when not.
+  std::string_view d = scan_line(src).body;
+  d = trimx(d.substr(0, comment_at(d)));
+  std::string_view rest;
+  if (d.size() > 24) d = first_word(d, rest);
+  return "the " + quoted(d) + " of line " + num(line + 1) + " hides this " +
+         quoted(lowerme(std::string(s.body.substr(0, s.word)))) + " from NASM only";
+}
+
+const region* skipped(const check_run& c) {
+  return c.skip_from < 0 ? nullptr : &c.regions[static_cast<size_t>(c.skip_from)];
+}
+
+// The outermost region whose branch NASM skips, after a change to the regions; the blocks that
+// text opened and left open are told of when it ends.
+static void follow(check_run& c) {
+  int64_t first = -1;
+  for (size_t i = 0; i < c.regions.size(); ++i)
+    if (c.regions[i].skip) {
+      first = static_cast<int64_t>(i);
+      break;
+    }
+  if (c.skip_from >= 0 && first != c.skip_from) {
+    skipped_ends(c);
+    c.skip_from = -1;
+  }
+  if (first >= 0 && c.skip_from < 0) {
+    c.skip_from = first;
+    c.skip_open = c.open.size();
+    c.skip_slot = -1;
+    c.skip_line = c.ln;
+    c.skip_src = c.line;
+  }
+}
+
+[[gnu::noinline]] void directive(check_run& c, const line_scan& s) {
+  std::string_view rest;
+  const std::string_view word = first_word(s.body.substr(1), rest);
+  if (word.size() < 2 || word.size() > 9) return;
+  char lw[10];
+  for (size_t i = 0; i < word.size(); ++i) lw[i] = low(word[i]);
+  const std::string_view w(lw, word.size());
+  // The condition ends where a comment starts.
+  const size_t semi = comment_at(rest);
+  const std::string_view arg = trimx(rest.substr(0, semi));
+  const bool reading = c.skip_from < 0;
+  if (w.starts_with("if")) {
+    region r;
+    r.line = c.ln;
+    r.src = c.line;
+    // Inside skipped text nothing is decided, and nothing needs to be: all of it is skipped.
+    const int v = reading ? decide(c, w.substr(2), arg) : -1;
+    r.known = v >= 0;
+    r.taken = v == 1;
+    r.skip = v == 0;
+    c.regions.push_back(r);
+    follow(c);
+    return;
+  }
+  if (w.starts_with("elif") || w == "else") {
+    if (c.regions.empty()) return;
+    region& r = c.regions.back();
+    // Under an outer region NASM skips, every branch of this one is skipped with it.
+    if (c.skip_from >= 0 && c.skip_from < static_cast<int64_t>(c.regions.size()) - 1) return;
+    int v = -1;
+    if (r.taken) v = 0;
+    else if (r.known) v = w == "else" ? 1 : decide(c, w.substr(4), arg);
+    r.line = c.ln;
+    r.src = c.line;
+    r.known = r.known && v >= 0;
+    r.taken = r.taken || v == 1;
+    r.skip = v == 0;
+    follow(c);
+    return;
+  }
+  if (w == "endif") {
+    if (c.regions.empty()) return;
+    c.regions.pop_back();
+    follow(c);
+    return;
+  }
+  if (!reading) return;
+  const std::string_view name = first_word(rest, rest);
+  if (name.empty()) return;
+  if (w == "define" || w == "xdefine" || w == "idefine" || w == "ixdefine" || w == "assign" ||
+      w == "iassign" || w == "macro" || w == "imacro") {
+    nasm_def d;
+    d.name = name;
+    d.value = trimx(rest.substr(0, comment_at(rest)));
+    d.line = c.ln;
+    d.macro = w == "macro" || w == "imacro";
+    d.icase = w[0] == 'i';
+    c.defs.push_back(d);
+  } else if (w == "undef") {
+    for (size_t i = c.defs.size(); i-- > 0;)
+      if (c.defs[i].name == name && !c.defs[i].macro) c.defs.erase(c.defs.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+std::optional<nasm_def> defined(check_run& c, std::string_view name) {
+  if (const nasm_def* d = def_named(c, name)) return *d;
+  int64_t at = -1;
+  bool asked = false;
+  for (const auto& [n, l] : c.equs)
+    if (n == name) {
+      asked = true;
+      at = l;
+    }
+  if (!asked) {
+    // `NAME equ VALUE` (or `NAME: equ`) anywhere: NASM takes an equ before or after its use.
+    for (size_t p = word_at(c.text, name); p != std::string_view::npos;
+         p = word_at(c.text, name, p + 1)) {
+      const size_t bol = c.text.rfind('\n', p) + 1;  // npos + 1 is 0
+      if (!trimx(c.text.substr(bol, p - bol)).empty()) continue;
+      size_t e = p + name.size();
+      if (e < c.text.size() && c.text[e] == ':') ++e;
+      const size_t eol = std::min(c.text.find('\n', e), c.text.size());
+      std::string_view rest;
+      const std::string_view kw = first_word(trimx(c.text.substr(e, eol - e)), rest);
+      if (!same_icase(kw, "equ")) continue;
+      at = 0;
+      for (size_t i = 0; i < bol; ++i) at += c.text[i] == '\n';
+      break;
+    }
+    c.equs.push_back({name, at});
+  }
+  if (at < 0) return std::nullopt;
+  nasm_def d;
+  d.name = name;
+  d.line = at;
+  return d;
+}
+
+std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to) {
+  std::vector<edit> fix;
+  size_t pos = 0;
+  int nest = 0;
+  for (int64_t at = 0; pos < c.text.size() && (to < 0 || at < to); ++at) {
+    const size_t nl = c.text.find('\n', pos);
+    const size_t end = nl == std::string_view::npos ? c.text.size() : nl;
+    std::string_view line = c.text.substr(pos, end - pos);
+    pos = nl == std::string_view::npos ? c.text.size() : nl + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (at <= from) continue;
+    const line_scan s = scan_line(line);
+    if (to < 0 && s.kind == stmt::plain && s.body[0] == '%') {
+      const std::string w = lowerme(std::string(s.body.substr(0, s.body.find_first_of(" \t"))));
+      if (w.starts_with("%if")) ++nest;
+      else if (w == "%endif" && nest-- == 0) break;
+      else if (nest == 0 && (w.starts_with("%elif") || w == "%else")) break;
+    }
+    if (s.kind != stmt::plain && s.kind != stmt::blank) fix.push_back(edit{at + 1, 1, 1, ";"});
+  }
+  return fix;
+}

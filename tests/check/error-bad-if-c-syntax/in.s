@@ -1,0 +1,4 @@
+test_bit:
+if (r14b & 4)
+& nop
+end

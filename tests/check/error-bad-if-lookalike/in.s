@@ -1,0 +1,5 @@
+if eax == 1
+& nop
+end
+if eax=1
+end

@@ -1,0 +1,3 @@
+WHILE 1 == 2 ; never runs
+& inc edi
+END

@@ -1,0 +1,8 @@
+gcd:
+while ebx != 0
+& div ebx
+endwhile
+        ret
+lcm:
+        call gcd
+        ret
