@@ -109,6 +109,7 @@ void watch_blocks(const blk_event& e, void* run) {
     case ev::closed: {
       const opened b = c.open.back();
       c.open.pop_back();
+      if (b.folded) --c.folded;
       c.ended.push_back(b.line);
       if (c.o.blocks) {
         block_info& i = c.res.blocks[b.info];

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cond/cond.h"
@@ -338,6 +339,12 @@ struct check_run {
   int64_t skip_line = 0;      // the %if, %elif or %else that began it
   std::string_view skip_src;
   std::string_view eol = "\n";  // how the input ends its lines, for the lines a fix adds
+  // Made on the first label warning: where each line starts, and the places of the names the
+  // text defines as labels.
+  bool labels_indexed = false;
+  std::vector<size_t> line_starts;
+  std::unordered_map<std::string_view, std::vector<size_t>> label_words;
+  size_t folded = 0;  // entries of `open` that are folded
   std::vector<std::pair<std::string_view, int64_t>> equs;  // names looked for as `NAME equ`,
                                                           // and the line of each (-1: none)
   bool cont = false;          // the line continues the one before, which ends in "\"
@@ -397,6 +404,14 @@ struct check_run {
   size_t put_col = 1, put_end = 2;
   std::string_view put_src;
 };
+
+// Mark `b` folded: the warnings that follow from its mistake belong to one told already.
+inline void fold(check_run& c, opened& b) {
+  if (!b.folded) {
+    b.folded = true;
+    ++c.folded;
+  }
+}
 
 // The block observer: keeps check_run::open, last and now in step with stk.
 void watch_blocks(const blk_event& e, void* run);

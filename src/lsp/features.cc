@@ -115,6 +115,10 @@ static void put_range(std::string& o, const server& s, const doc& d, const diag&
   o += '}';
 }
 
+// A note that goes on with the explanation of the diagnostic before it, at its place: part of
+// that diagnostic's message, not a place of its own.
+static bool goes_on(const diag& n) { return !n.echo; }
+
 // The error or warning d.diags[i], with the notes that follow it; `i` moves past them.
 static void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
   const diag& g = d.diags[i];
@@ -133,20 +137,28 @@ static void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
     json_string(o, name_of(static_cast<wname>(g.name)));
   }
   o += ",\"message\":";
-  if (s.related || end == i + 1) {
-    json_string(o, g.text);
-  } else {
-    // A client that cannot show related information would lose the line that really closed a
-    // block: the notes go into the message.
-    std::string m = g.text;
-    for (size_t k = i + 1; k < end; ++k)
-      m += "\nline " + std::to_string(d.diags[k].line) + ": " + d.diags[k].text;
-    json_string(o, m);
+  std::string m = g.text;
+  size_t elsewhere = 0;
+  for (size_t k = i + 1; k < end; ++k) {
+    const diag& n = d.diags[k];
+    if (goes_on(n)) {
+      m += "\n" + n.text;
+    } else if (!s.related) {
+      // A client that cannot show related information would lose the line that really closed
+      // a block: the notes go into the message.
+      m += "\nline " + std::to_string(n.line) + ": " + n.text;
+    } else {
+      ++elsewhere;
+    }
   }
-  if (s.related && end > i + 1) {
+  json_string(o, m);
+  if (elsewhere > 0) {
     o += ",\"relatedInformation\":[";
+    bool first = true;
     for (size_t k = i + 1; k < end; ++k) {
-      o += k > i + 1 ? ",{\"location\":{\"uri\":" : "{\"location\":{\"uri\":";
+      if (goes_on(d.diags[k])) continue;
+      o += first ? "{\"location\":{\"uri\":" : ",{\"location\":{\"uri\":";
+      first = false;
       json_string(o, d.uri);
       o += ",\"range\":";
       put_range(o, s, d, d.diags[k]);
@@ -178,6 +190,9 @@ static bool inserts_line(const edit& e) {
   return e.col == 1 && e.end_col == 1 && !e.text.empty() && e.text.back() == '\n';
 }
 
+// The line an edit ends on, 0-based: its own, unless it reaches into a later one.
+static int64_t end_line_of(const edit& e) { return (e.end_line > 0 ? e.end_line : e.line) - 1; }
+
 static json text_edit(const server& s, const doc& d, const edit& e) {
   const int64_t line = e.line - 1;
   if (inserts_line(e) && line >= line_count(d) && !d.text.empty() && d.text.back() != '\n') {
@@ -186,6 +201,11 @@ static json text_edit(const server& s, const doc& d, const edit& e) {
     return {{"range", range_of(s, d, line_count(d) - 1, end, end)}, {"newText", "\n" + e.text}};
   }
   const size_t b = e.col > 0 ? e.col - 1 : 0;
+  const int64_t last = end_line_of(e);
+  const size_t end = e.end_col > 0 ? e.end_col - 1 : 0;
+  if (last != line)
+    return {{"range", {{"start", position(s, d, line, b)}, {"end", position(s, d, last, end)}}},
+            {"newText", e.text}};
   return {{"range", range_of(s, d, line, b, e.end_col > e.col ? e.end_col - 1 : b)},
           {"newText", e.text}};
 }
@@ -196,6 +216,12 @@ static std::string title_of(const doc& d, const edit& e) {
     return "Insert the line `" + std::string(shown.substr(0, shown.size() - 1)) + "`";
   const std::string_view l = line_at(d, e.line - 1);
   const size_t b = e.col > 0 ? std::min(e.col - 1, l.size()) : 0;
+  if (end_line_of(e) != e.line - 1) {
+    // A whole line, or more, taken out (or put in another's place).
+    const std::string what(trimx(l));
+    if (shown.empty()) return what.empty() ? "Remove the blank line" : "Remove `" + what + "`";
+    return "Replace `" + what + "` and what follows it by `" + std::string(trimx(shown)) + "`";
+  }
   const std::string_view old = l.substr(b, e.end_col > e.col ? e.end_col - e.col : 0);
   if (old.empty()) return "Insert `" + std::string(shown) + "`";
   if (shown.empty()) return "Remove `" + std::string(old) + "`";

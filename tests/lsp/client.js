@@ -79,7 +79,7 @@ const swap = (text, n, from, to) => text.split('\n').map((l, i) => (i === n - 1 
 const mistakes = [
   ['gcd, an end with a marker too many', swap(read('gcd.s'), 14, 'end', '& end'), 14, 'status 11', [9]],
   ['classify, an else with a marker too few', swap(read('classify.s'), 31, '& else', 'else'), 31, 'status 8', [15]],
-  ['classify, a blank line in a block', swap(read('classify.s'), 18, /$/, '\n'), 20, 'status 5', [15, 19]],
+  ['classify, a blank line in a block', swap(read('classify.s'), 18, /$/, '\n'), 20, 'status 5', [19]],
   ['count, a body line without its marker', swap(read('count.s'), 19, '& inc', 'inc'), 19, 'missing-end', [11]],
   ['gcd, endif', swap(read('gcd.s'), 14, 'end', 'endif'), 14, 'not-a-statement', []],
   ['gcd, an immediate on the left', swap(read('gcd.s'), 9, 'ebx != 0', '0 != ebx'), 9, 'status 10', []],
