@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/common.h"
 
 TEST(Bytes, PutCopiesExactlyItsBytesAtEveryLengthAndAlignment) {
   std::vector<char> src(128), dst(128);
@@ -101,5 +102,64 @@ TEST(Bytes, PutNumWritesWhatToStringWrites) {
     ASSERT_EQ(std::string(buf + 4, end), want);
     ASSERT_EQ(buf[3], '#');
     ASSERT_EQ(*end, '#');
+  }
+}
+
+TEST(Bytes, Classes32MarksEachClassAtEveryByte) {
+  // Every byte value at every place, among neighbours that change too.
+  std::mt19937 rng(5);
+  std::vector<char> buf(48);
+  for (int v = 0; v < 256; ++v)
+    for (size_t at = 0; at < 32; ++at) {
+      const size_t off = rng() % 16;
+      for (char& c : buf) c = static_cast<char>(rng());
+      buf[off + at] = static_cast<char>(v);
+      const bits32 got = classes32(buf.data() + off), want = classes32_plain(buf.data() + off);
+      ASSERT_EQ(got.nl, want.nl) << v << " " << at;
+      ASSERT_EQ(got.amp, want.amp) << v << " " << at;
+      ASSERT_EQ(got.space, want.space) << v << " " << at;
+      ASSERT_EQ(got.white, want.white) << v << " " << at;
+    }
+}
+
+// The plain loops that look32 stands in for: the line end, the marker prefix, and the trim.
+static line32 plain_look(const char* p, size_t n) {
+  line32 r;
+  r.end = 32;
+  for (size_t i = 0; i < 32; ++i)
+    if (p[i] == '\n' || i == n) {
+      r.end = static_cast<uint32_t>(i);
+      break;
+    }
+  if (n == 32 && r.end == 32) return r;
+  int64_t amps = 0;
+  const std::string_view line(p, r.end);
+  r.prefix = static_cast<uint32_t>(plain_prefix(line, amps));
+  r.depth = static_cast<uint32_t>(amps);
+  const std::string_view rest = line.substr(r.prefix);
+  const std::string_view body = trimx(rest);
+  r.body = body.empty() ? r.end : static_cast<uint32_t>(body.data() - p);
+  r.tail = r.body + static_cast<uint32_t>(body.size());
+  return r;
+}
+
+TEST(Bytes, Look32AgreesWithThePlainLoops) {
+  std::mt19937 rng(13);
+  // Markers and white space of every kind, so prefixes, bodies and trims of every length occur.
+  const char alphabet[] = {'&', ' ', '&', ' ', '\t', '\r', '\v', '\f', 'x', ';', '\0', '\xa6', '\n'};
+  std::vector<char> buf(64);
+  for (int round = 0; round < 200000; ++round) {
+    const size_t off = rng() % 16;
+    // Mostly lines with no "\n" for a while, some with none in the window at all.
+    const size_t span = rng() % 3 == 0 ? 13 : 12;
+    for (size_t i = 0; i < 48; ++i) buf[off + i] = alphabet[rng() % span];
+    const size_t n = rng() % 4 == 0 ? rng() % 33 : 32;
+    const line32 got = look32(buf.data() + off, n), want = plain_look(buf.data() + off, n);
+    ASSERT_EQ(got.end, want.end) << round;
+    if (want.end == 32) continue;
+    ASSERT_EQ(got.prefix, want.prefix) << round;
+    ASSERT_EQ(got.depth, want.depth) << round;
+    ASSERT_EQ(got.body, want.body) << round;
+    ASSERT_EQ(got.tail, want.tail) << round;
   }
 }

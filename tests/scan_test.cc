@@ -116,6 +116,76 @@ TEST(Scanner, PlainLinesOfEveryLengthAnywhereInTheText) {
   }
 }
 
+// Lines are taken apart in one pass when they end within 32 bytes and the text goes on for 64;
+// each case runs alone (the lines nearest the end never go that way) and followed by a comment
+// that lets every line of it go that way. All blocks are closed, so the comment comes last.
+TEST(Scanner, ShortLinesFarFromTheEndTranslateAsAnyOther) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      {"    mov   eax,  1   \n", "mov   eax,  1\n"},
+      {"&\tmov eax, 1\nnop\v\f\n", "mov eax, 1\nnop\n"},
+      {"\t&if eax == 1\n", "&if eax == 1\n"},
+      {"&& ; note  \r\n  \r\n\n&&\n", "&& ; note  \n  \n\n&&\n"},
+      {"mov eax, 1\r\n", "mov eax, 1\n"},
+      // Just within the window (31 bytes before the line end) and just beyond it.
+      {"mov eax, 0123456789012345678\n", "mov eax, 0123456789012345678\n"},
+      {"mov eax, 01234567890123456789\n", "mov eax, 01234567890123456789\n"},
+      {"  mov eax, 0123456789012345678   \n", "mov eax, 0123456789012345678\n"},
+      // The first two bytes may begin a keyword; the word then decides.
+      {"in al, dx\niff\nendless\nElsewhere:\nwhilex\ni\ne\nw\nif(eax==1)\n",
+       "in al, dx\niff\nendless\nElsewhere:\nwhilex\ni\ne\nw\nif(eax==1)\n"},
+      {"IF eax == 1\n& inc ebx\nEnd\n", "cmp eax, 1\njne .if_else_0\ninc ebx\n.if_else_0:\n.if_end_1:\n"},
+      {"eLse\r\n", "status 8"},
+      // A plain line, a blank line and a comment each close the blocks deeper than they are.
+      {"if eax == 1\n& if ebx == 2\n& & nop\n; c\nend\n",
+       "cmp eax, 1\njne .if_else_0\ncmp ebx, 2\njne .if_else_2\nnop\n.if_else_2:\n.if_end_3:\n; c\n"
+       ".if_else_0:\n.if_end_1:\n"},
+      {"& while ecx != 0\n& & nop\n\nnop\n",
+       ".while_head_0:\ncmp ecx, 0\nje .while_end_1\nnop\njmp .while_head_0\n.while_end_1:\n\nnop\n"},
+      {"& if eax == 1\n& & nop\ninc eax\n",
+       "cmp eax, 1\njne .if_else_0\nnop\n.if_else_0:\n.if_end_1:\ninc eax\n"},
+      {std::string_view("mov al, '\0'\n", 12), std::string_view("mov al, '\0'\n", 12)},
+  };
+  const std::string pad = std::string(40, '&') + " ; " + std::string(40, 'p') + "\n";
+  for (const auto& c : cases) {
+    EXPECT_EQ(tr(c.in), c.out) << c.in;
+    const std::string out(c.out);
+    EXPECT_EQ(tr(std::string(c.in) + pad), out.starts_with("status") ? out : out + pad) << c.in;
+  }
+}
+
+// scan_line takes a line of the text apart in one pass when it may read 32 bytes from its start;
+// the same line anywhere else is taken apart byte by byte. Both give the same parts.
+TEST(Scanner, ScanLineReadsALineOfTheTextAsACopyOfIt) {
+  const std::string_view lines[] = {
+      "", "&&", " & & ", "nop", "  ; c  ", "& \tmov eax, 1 \v", "\t&if a == 1",
+      "& & If  eax == 1  ", "ELSE if", "end ; x", "while\tx != 0", "whilex", "if", "e",
+      "mov eax, 0123456789012345678", "mov eax, 01234567890123456789",
+      std::string_view("nop\0x", 5), "a\rb", "nop\n& x",  // no line end inside a line
+  };
+  const std::string pad(40, ';');
+  for (std::string_view line : lines) {
+    const std::string text = std::string(line) + "\n" + pad;
+    restart();
+    file_lines = text;
+    const line_scan in = scan_line(std::string_view(text).substr(0, line.size()));
+    const std::string copy(line);
+    const line_scan out = scan_line(copy);
+    EXPECT_EQ(in.kind, out.kind) << line;
+    EXPECT_EQ(in.depth, out.depth) << line;
+    EXPECT_EQ(in.prefix, out.prefix) << line;
+    EXPECT_EQ(in.body, out.body) << line;
+    EXPECT_EQ(in.body.data() - text.data(), out.body.data() - copy.data()) << line;
+    EXPECT_EQ(in.word, out.word) << line;
+    EXPECT_EQ(in.arg, out.arg) << line;
+    if (!in.arg.empty()) {
+      EXPECT_EQ(in.arg.data() - text.data(), out.arg.data() - copy.data()) << line;
+    }
+  }
+  restart();
+}
+
 // What the line loop tells an observer: each block opened, branched and closed, with the line
 // and the way, and where the translation stops. One event a word: o(pen) b(ranch) c(lose) s(top),
 // then the line (1-based); a close ends in how: e(nd) l(ine) b(lank) c(omment) i(nput end).

@@ -44,14 +44,45 @@ static stmt keyword(std::string_view body, size_t& len) {
   }
 }
 
-line_scan scan_line(std::string_view line) {
+// The rest of scan_line, once the marker prefix and the body are known.
+static line_scan scan_body(int64_t depth, size_t prefix, std::string_view body) {
   line_scan s;
-  s.prefix = marker_prefix(line, s.depth);
-  s.body = trimx(line.substr(s.prefix));
-  if (s.body.empty() || s.body[0] == ';') return s;
-  s.kind = keyword(s.body, s.word);
-  if (s.kind != stmt::plain) s.arg = trimx(s.body.substr(s.word));
+  s.depth = depth;
+  s.prefix = prefix;
+  s.body = body;
+  if (body.empty() || body[0] == ';') return s;
+  s.kind = keyword(body, s.word);
+  if (s.kind != stmt::plain) s.arg = trimx(body.substr(s.word));
   return s;
+}
+
+// scan_line for a line of any length, anywhere.
+static line_scan scan_long(std::string_view line) {
+  int64_t depth = 0;
+  const size_t prefix = marker_prefix(line, depth);
+  return scan_body(depth, prefix, trimx(line.substr(prefix)));
+}
+
+// The line taken apart by look32, which found where it ends.
+static line_scan scan_looked(const char* p, const line32& k) {
+  return scan_body(k.depth, k.prefix, std::string_view(p + k.body, k.tail - k.body));
+}
+
+// Whether the `n` bytes at `p` lie within file_lines, so that they may be read whatever the
+// line that starts at `p` holds.
+static bool in_text(const char* p, size_t n) {
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  const auto begin = reinterpret_cast<uintptr_t>(file_lines.data());
+  return at >= begin && at - begin <= file_lines.size() && file_lines.size() - (at - begin) >= n;
+}
+
+line_scan scan_line(std::string_view line) {
+  if (line.size() < 32 && in_text(line.data(), 32)) {
+    const line32 k = look32(line.data(), line.size());
+    // A "\n" inside is no line end here: it is white space, as in a line from anywhere else.
+    if (k.end == line.size()) return scan_looked(line.data(), k);
+  }
+  return scan_long(line);
 }
 
 // Append `text` as one output line. Lines of file_lines may be copied in a block that runs past
@@ -160,14 +191,60 @@ std::string_view next_line(size_t& pos) {
   return line;
 }
 
+// Whether a body that starts with the two bytes at `p` may be a statement: they begin "if",
+// "elif", "else", "end" or "while" in either case. A shorter body is followed by white space or
+// a line end, which begins none of them.
+static bool may_be_stmt(const char* p) {
+  uint16_t two;
+  std::memcpy(&two, p, 2);
+  two |= 0x2020;  // either case, as same_word reads them
+  uint16_t w[4];
+  std::memcpy(w, "ifelenwh", 8);
+  // Not ||: which of them holds changes from line to line, and a branch for each guessed wrong
+  // on a tenth of the lines.
+  return (two == w[0]) | (two == w[1]) | (two == w[2]) | (two == w[3]);
+}
+
 int translate_all(void (*done)(size_t upto)) {
   // Every 4 MiB: often enough that little of a large input is held at once, seldom enough to
   // cost nothing.
   constexpr size_t step = size_t{4} << 20;
+  const char* const text = file_lines.data();
+  const size_t size = file_lines.size();
   size_t pos = 0;
   size_t next = done ? step : SIZE_MAX;
-  for (lnum = 0; pos < file_lines.size(); ++lnum) {
-    if (int r = translate_line(next_line(pos))) return r;
+  for (lnum = 0; pos < size; ++lnum) {
+    // Most lines are short and are not statements. One that ends within 32 bytes, with 32 more
+    // to read after those, is taken apart in one pass (look32) and, unless it may be a
+    // statement, copied as a block of 32 bytes whose excess the next line writes over.
+    const char* p = text + pos;
+    const line32 k = size - pos >= 64 ? look32(p) : line32{32};
+    const char* body = p + k.body;
+    // The line without its line end: a "\r" before the "\n" is part of neither.
+    const auto len = [&] { return k.end - (k.end > 0 && p[k.end - 1] == '\r' ? 1 : 0); };
+    if (k.end < 32 && (k.body == k.end || *body == ';' || !may_be_stmt(body))) {
+      if (!stk.empty() && stk.back().depth > k.depth) close_til(k.depth + 1);
+      // A blank or comment line goes whole, a plain line's body alone.
+      const bool whole = k.body == k.end || *body == ';';
+      const size_t n = whole ? len() : k.tail - k.body;
+      char* o = out_thing.room(32 + 1);
+      std::memcpy(o, whole ? p : body, 32);
+      o[n] = '\n';
+      out_thing.len += n + 1;
+      pos += k.end + 1;
+    } else {
+      std::string_view line;
+      line_scan s;
+      if (k.end < 32) {
+        line = std::string_view(p, len());
+        s = scan_looked(p, k);
+        pos += k.end + 1;
+      } else {
+        line = next_line(pos);
+        s = scan_long(line);
+      }
+      if (int r = translate(line, s, no_watch{})) return r;
+    }
     if (pos >= next) {
       done(pos);
       next = pos + step;
