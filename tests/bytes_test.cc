@@ -163,3 +163,56 @@ TEST(Bytes, Look32AgreesWithThePlainLoops) {
     ASSERT_EQ(got.tail, want.tail) << round;
   }
 }
+
+TEST(Bytes, PutNum8WritesWhatPutNumWritesAndNothingPastEightBytes) {
+  std::vector<uint64_t> vs;
+  for (uint64_t t = 1; t < 100000000; t *= 10)
+    for (uint64_t d : {t - 1, t, t + 1, t * 2 - 1, t * 9 + 9}) vs.push_back(d);
+  for (uint64_t v = 0; v < 200000; ++v) vs.push_back(v);
+  std::mt19937_64 rng(17);
+  for (int i = 0; i < 200000; ++i) vs.push_back(rng() % 100000000);
+  vs.push_back(99999999);
+  for (uint64_t v : vs) {
+    char want[32], got[32];
+    std::fill(std::begin(got), std::end(got), '#');
+    const std::string w(want, put_num(want, v));
+    char* end = put_num8(got + 4, v);
+    ASSERT_EQ(std::string(got + 4, end), w) << v;
+    ASSERT_EQ(got[3], '#') << v;
+    ASSERT_EQ(got[12], '#') << v;
+  }
+}
+
+TEST(Bytes, BytesAmongMarksExactlyTheBytesOfTheSet) {
+  std::mt19937_64 rng(19);
+  const std::string_view sets[] = {"", "=", "=!<>U", std::string_view("\0\xff", 2)};
+  for (int round = 0; round < 20000; ++round) {
+    const std::string_view set = sets[round % 4];
+    uint64_t w = rng();
+    // Plant bytes of the set, and their neighbours in value, in some lanes.
+    for (int lane = 0; lane < 8; ++lane)
+      if (!set.empty() && rng() % 2 == 0) {
+        const auto b = static_cast<unsigned char>(set[rng() % set.size()] + int(rng() % 3) - 1);
+        w = (w & ~(uint64_t{0xff} << (8 * lane))) | (uint64_t{b} << (8 * lane));
+      }
+    uint64_t want = 0;
+    for (int lane = 0; lane < 8; ++lane)
+      if (set.find(static_cast<char>(w >> (8 * lane))) != std::string_view::npos)
+        want |= uint64_t{0x80} << (8 * lane);
+    ASSERT_EQ(bytes_among(w, set), want) << std::hex << w;
+  }
+}
+
+TEST(Bytes, LoadUpto8ReadsTheBytesBeforeTheEndAndZeroesTheRest) {
+  // Each length at the very end of a heap block, so ASan catches a read past it.
+  for (size_t n = 0; n <= 12; ++n) {
+    std::vector<char> owned(n);
+    for (size_t i = 0; i < n; ++i) owned[i] = static_cast<char>(0xa0 + i);
+    uint64_t want = 0;
+    for (size_t i = 0; i < n && i < 8; ++i)
+      want |= uint64_t{static_cast<unsigned char>(owned[i])} << (8 * i);
+    if constexpr (std::endian::native == std::endian::little) {
+      ASSERT_EQ(load_upto8(owned.data(), n), want) << n;
+    }
+  }
+}

@@ -233,16 +233,11 @@ int translate_all(void (*done)(size_t upto)) {
       out_thing.len += n + 1;
       pos += k.end + 1;
     } else {
-      std::string_view line;
-      line_scan s;
-      if (k.end < 32) {
-        line = std::string_view(p, len());
-        s = scan_looked(p, k);
-        pos += k.end + 1;
-      } else {
-        line = next_line(pos);
-        s = scan_long(line);
-      }
+      const bool looked = k.end < 32;
+      const std::string_view line = looked ? std::string_view(p, len()) : next_line(pos);
+      if (looked) pos += k.end + 1;
+      // Made in place: assigned, the record was copied by a slow string move on every statement.
+      const line_scan s = looked ? scan_looked(p, k) : scan_long(line);
       if (int r = translate(line, s, no_watch{})) return r;
     }
     if (pos >= next) {
