@@ -155,37 +155,6 @@ TEST(Scanner, ShortLinesFarFromTheEndTranslateAsAnyOther) {
   }
 }
 
-// scan_line takes a line of the text apart in one pass when it may read 32 bytes from its start;
-// the same line anywhere else is taken apart byte by byte. Both give the same parts.
-TEST(Scanner, ScanLineReadsALineOfTheTextAsACopyOfIt) {
-  const std::string_view lines[] = {
-      "", "&&", " & & ", "nop", "  ; c  ", "& \tmov eax, 1 \v", "\t&if a == 1",
-      "& & If  eax == 1  ", "ELSE if", "end ; x", "while\tx != 0", "whilex", "if", "e",
-      "mov eax, 0123456789012345678", "mov eax, 01234567890123456789",
-      std::string_view("nop\0x", 5), "a\rb", "nop\n& x",  // no line end inside a line
-  };
-  const std::string pad(40, ';');
-  for (std::string_view line : lines) {
-    const std::string text = std::string(line) + "\n" + pad;
-    restart();
-    file_lines = text;
-    const line_scan in = scan_line(std::string_view(text).substr(0, line.size()));
-    const std::string copy(line);
-    const line_scan out = scan_line(copy);
-    EXPECT_EQ(in.kind, out.kind) << line;
-    EXPECT_EQ(in.depth, out.depth) << line;
-    EXPECT_EQ(in.prefix, out.prefix) << line;
-    EXPECT_EQ(in.body, out.body) << line;
-    EXPECT_EQ(in.body.data() - text.data(), out.body.data() - copy.data()) << line;
-    EXPECT_EQ(in.word, out.word) << line;
-    EXPECT_EQ(in.arg, out.arg) << line;
-    if (!in.arg.empty()) {
-      EXPECT_EQ(in.arg.data() - text.data(), out.arg.data() - copy.data()) << line;
-    }
-  }
-  restart();
-}
-
 // What the line loop tells an observer: each block opened, branched and closed, with the line
 // and the way, and where the translation stops. One event a word: o(pen) b(ranch) c(lose) s(top),
 // then the line (1-based); a close ends in how: e(nd) l(ine) b(lank) c(omment) i(nput end).

@@ -56,33 +56,15 @@ static line_scan scan_body(int64_t depth, size_t prefix, std::string_view body) 
   return s;
 }
 
-// scan_line for a line of any length, anywhere.
-static line_scan scan_long(std::string_view line) {
-  int64_t depth = 0;
-  const size_t prefix = marker_prefix(line, depth);
-  return scan_body(depth, prefix, trimx(line.substr(prefix)));
-}
-
 // The line taken apart by look32, which found where it ends.
 static line_scan scan_looked(const char* p, const line32& k) {
   return scan_body(k.depth, k.prefix, std::string_view(p + k.body, k.tail - k.body));
 }
 
-// Whether the `n` bytes at `p` lie within file_lines, so that they may be read whatever the
-// line that starts at `p` holds.
-static bool in_text(const char* p, size_t n) {
-  const auto at = reinterpret_cast<uintptr_t>(p);
-  const auto begin = reinterpret_cast<uintptr_t>(file_lines.data());
-  return at >= begin && at - begin <= file_lines.size() && file_lines.size() - (at - begin) >= n;
-}
-
 line_scan scan_line(std::string_view line) {
-  if (line.size() < 32 && in_text(line.data(), 32)) {
-    const line32 k = look32(line.data(), line.size());
-    // A "\n" inside is no line end here: it is white space, as in a line from anywhere else.
-    if (k.end == line.size()) return scan_looked(line.data(), k);
-  }
-  return scan_long(line);
+  int64_t depth = 0;
+  const size_t prefix = marker_prefix(line, depth);
+  return scan_body(depth, prefix, trimx(line.substr(prefix)));
 }
 
 // Append `text` as one output line. Lines of file_lines may be copied in a block that runs past
@@ -237,7 +219,7 @@ int translate_all(void (*done)(size_t upto)) {
       const std::string_view line = looked ? std::string_view(p, len()) : next_line(pos);
       if (looked) pos += k.end + 1;
       // Made in place: assigned, the record was copied by a slow string move on every statement.
-      const line_scan s = looked ? scan_looked(p, k) : scan_long(line);
+      const line_scan s = looked ? scan_looked(p, k) : scan_line(line);
       if (int r = translate(line, s, no_watch{})) return r;
     }
     if (pos >= next) {
