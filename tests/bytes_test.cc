@@ -160,7 +160,9 @@ TEST(Bytes, Look32AgreesWithThePlainLoops) {
     ASSERT_EQ(got.prefix, want.prefix) << round;
     ASSERT_EQ(got.depth, want.depth) << round;
     ASSERT_EQ(got.body, want.body) << round;
-    ASSERT_EQ(got.tail, want.tail) << round;
+    if (want.body < want.end) {
+      ASSERT_EQ(got.tail, want.tail) << round;
+    }
   }
 }
 
@@ -183,24 +185,32 @@ TEST(Bytes, PutNum8WritesWhatPutNumWritesAndNothingPastEightBytes) {
   }
 }
 
-TEST(Bytes, BytesAmongMarksExactlyTheBytesOfTheSet) {
-  std::mt19937_64 rng(19);
-  const std::string_view sets[] = {"", "=", "=!<>U", std::string_view("\0\xff", 2)};
-  for (int round = 0; round < 20000; ++round) {
-    const std::string_view set = sets[round % 4];
+// bytes_among for a set of any size, against the byte loop.
+template <size_t N>
+static void among_agrees(const std::array<char, N>& set, std::mt19937_64& rng) {
+  const std::string_view s(set.data(), N);
+  for (int round = 0; round < 5000; ++round) {
     uint64_t w = rng();
     // Plant bytes of the set, and their neighbours in value, in some lanes.
     for (int lane = 0; lane < 8; ++lane)
-      if (!set.empty() && rng() % 2 == 0) {
-        const auto b = static_cast<unsigned char>(set[rng() % set.size()] + int(rng() % 3) - 1);
+      if (N > 0 && rng() % 2 == 0) {
+        const auto b = static_cast<unsigned char>(s[rng() % N] + int(rng() % 3) - 1);
         w = (w & ~(uint64_t{0xff} << (8 * lane))) | (uint64_t{b} << (8 * lane));
       }
     uint64_t want = 0;
     for (int lane = 0; lane < 8; ++lane)
-      if (set.find(static_cast<char>(w >> (8 * lane))) != std::string_view::npos)
+      if (s.find(static_cast<char>(w >> (8 * lane))) != std::string_view::npos)
         want |= uint64_t{0x80} << (8 * lane);
     ASSERT_EQ(bytes_among(w, set), want) << std::hex << w;
   }
+}
+
+TEST(Bytes, BytesAmongMarksExactlyTheBytesOfTheSet) {
+  std::mt19937_64 rng(19);
+  among_agrees(std::array<char, 0>{}, rng);
+  among_agrees(std::array<char, 1>{'='}, rng);
+  among_agrees(std::array<char, 5>{'=', '!', '<', '>', 'U'}, rng);
+  among_agrees(std::array<char, 2>{'\0', '\xff'}, rng);
 }
 
 TEST(Bytes, LoadUpto8ReadsTheBytesBeforeTheEndAndZeroesTheRest) {
