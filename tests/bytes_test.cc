@@ -119,6 +119,7 @@ TEST(Bytes, Classes32MarksEachClassAtEveryByte) {
       ASSERT_EQ(got.amp, want.amp) << v << " " << at;
       ASSERT_EQ(got.space, want.space) << v << " " << at;
       ASSERT_EQ(got.white, want.white) << v << " " << at;
+      ASSERT_EQ(nl32(buf.data() + off), want.nl) << v << " " << at;
     }
 }
 

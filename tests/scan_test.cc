@@ -190,6 +190,9 @@ TEST(Scanner, TellsTheObserverWhatEachLineDoesToTheBlocks) {
       {"if a == 1\n& nop\n& end\n", "o1 s3=11"},
       {"if 1 == 1\nelif\n", "o1 s2=6"},
       {"end\n", "s1=11"},
+      // Lines cut out of a text that goes on for 32 bytes and more after them.
+      {"while a != 0\r\n& mov eax, [ebx + ecx * 4 + 0x10] ; one\r\n\r\nif b == 1\r\nend ; of it\n",
+       "o1 o4 c5e c6i"},
   };
   for (const auto& c : cases) EXPECT_EQ(events(c.in), c.want) << c.in;
 }
