@@ -120,6 +120,27 @@ if [ -x "$check" ]; then
   done
 fi
 
+# Small files, where starting the process is most of the cost: 1,000 copies of examples/gcd.s,
+# two at a time, against cp of the same files.
+example=$(dirname "$0")/../examples/gcd.s
+if [ -f "$example" ]; then
+  small=$dir/small
+  if [ ! -f "$small/f999.s" ] || [ "$example" -nt "$small/f999.s" ]; then
+    rm -rf "$small" && mkdir -p "$small" || exit 0
+    for ((i = 0; i < 1000; i++)); do cp "$example" "$small/f$i.s"; done
+  fi
+  : >"$dir/small.n" && : >"$dir/small.c"
+  for ((r = 0; r <= runs; r++)); do
+    # The first of each is a warm-up.
+    n=$("$runstat" -- sh -c 'ls "$1"/f*.s | xargs -P2 -n1 "$2" >/dev/null' sh "$small" "$bin")
+    c=$("$runstat" -- sh -c 'ls "$1"/f*.s | xargs -P2 -I{} cp {} {}.cp' sh "$small")
+    if [ "$r" -gt 0 ]; then echo "$n" >>"$dir/small.n" && echo "$c" >>"$dir/small.c"; fi
+  done
+  sn=$(awk '{ print $1 }' "$dir/small.n" | median)
+  sc=$(awk '{ print $1 }' "$dir/small.c" | median)
+  awk -v n="$sn" -v c="$sc" 'BEGIN { printf "small files: 1,000 copies of gcd.s, xargs -P2: nestasm %.0f ms, cp %.0f ms, %.2fx cp (goal: within 1.2x)\n", n * 1000, c * 1000, n / c }'
+fi
+
 echo "scaling (10x the input; linear is about 10):"
 awk -v a="${wall[mix10]}" -v b="${wall[mix100]}" -v c="${wall[stack100k]}" -v d="${wall[stack1m]}" \
   -v e="${wall[line5]}" -v f="${wall[line50]}" \
