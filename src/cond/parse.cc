@@ -73,10 +73,6 @@ static constexpr auto firsts = [] {
   return t;
 }();
 
-// The bytes an operator can begin with. Most bytes of a condition are none of them, and this
-// one test lets the scan pass over them.
-static bool op_start(char c) { return starts[static_cast<unsigned char>(c)][0] != 0xff; }
-
 const op_rec* op_find(std::string_view op) {
   if (op.empty() || op.size() > 3) return nullptr;
   const size_t k = op_at(op, 0);
@@ -104,8 +100,9 @@ std::optional<op_hit> find_op(std::string_view arg) {
       for (; m && best != 0; m &= m - 1) try_at(i + static_cast<size_t>(std::countr_zero(m)) / 8);
     }
   } else {
+    // Most bytes of a condition begin no operator, and one test lets the scan pass over them.
     for (size_t i = 0; i < arg.size() && best != 0; ++i)
-      if (op_start(arg[i])) try_at(i);
+      if (starts[static_cast<unsigned char>(arg[i])][0] != 0xff) try_at(i);
   }
   if (best == ops.size()) return std::nullopt;
   return op_hit{best, at};
