@@ -4,7 +4,6 @@
 // Performance-critical; please benchmark (bench/micro.cc, bench/run.sh) before changing them.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -167,11 +166,11 @@ inline uint32_t ones32(uint32_t x) {
   return (x * 0x01010101) >> 24;
 }
 
-// A line that starts at `p` and ends at its first "\n" or after `n` bytes (at most 32),
-// whichever comes first, taken apart in one pass: offsets from `p`. When neither comes within
-// 32 bytes, `end` is 32 and the rest means nothing. All 32 bytes at `p` must be readable.
+// A line that starts at `p` and ends at its first "\n", taken apart in one pass: offsets from
+// `p`. When the "\n" is not among the 32 bytes at `p`, `end` is 32 and the rest means nothing.
+// All 32 bytes at `p` must be readable.
 struct line32 {
-  uint32_t end = 0;     // where the line ends: its "\n", or `n`
+  uint32_t end = 0;     // where the line ends: its "\n"
   uint32_t prefix = 0;  // the end of the marker prefix, "&" and spaces in any mix
   uint32_t depth = 0;   // the "&" in it
   uint32_t body = 0;    // the first byte after the prefix that is not white space; `end` if none
@@ -181,11 +180,11 @@ struct line32 {
 // Instead of a search for the line end, a loop over the markers and two trims, each of which
 // ends at a different place on every line: a plain line took 146 instructions in place of 231,
 // and the 10 MiB mix had a third fewer mispredicted branches (2.2 to 1.4 million, simulated).
-inline line32 look32(const char* p, size_t n = 32) {
+inline line32 look32(const char* p) {
   const bits32 b = classes32(p);
   // In 64 bits, bit 32 standing for "not within the window": every search below then finds a
   // bit, and no shift is by 32.
-  const uint64_t stop = b.nl | uint64_t{1} << n;
+  const uint64_t stop = b.nl | uint64_t{1} << 32;
   const auto first = [](uint64_t x) { return static_cast<uint32_t>(__builtin_ctzll(x)); };
   const auto below = [](uint64_t x) { return (x - 1) & ~x; };  // the bits below the lowest set
   line32 r;
