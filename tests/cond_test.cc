@@ -174,6 +174,14 @@ TEST(FindOp, TableOrderDecidesAndTheLeftmostOccurrenceSplits) {
       {"eax > = 5", ">", 4},
       {"ecx ult 10", "", 0},
       {"", "", 0},
+      // Operators across the eight-byte steps of the search, and at the very end.
+      {"abcdefg == 1", "==", 8},
+      {"abcdef UGT x", "UGT", 7},
+      {"abcdefghijklmno ULE p < q", "ULE", 16},
+      {"abcdefgU", "", 0},
+      {"abcdefgh!", "", 0},
+      {"abcdefghijklmn <", "<", 15},
+      {"a UG", "", 0},
   };
   for (const auto& c : cases) {
     const auto hit = find_op(c.arg);
@@ -184,5 +192,20 @@ TEST(FindOp, TableOrderDecidesAndTheLeftmostOccurrenceSplits) {
     ASSERT_TRUE(hit) << c.arg;
     EXPECT_EQ(ops[hit->op].text, c.op) << c.arg;
     EXPECT_EQ(hit->at, c.at) << c.arg;
+  }
+}
+
+TEST(OpFind, OnlyTheExactSpellingOfAnOperator) {
+  const struct {
+    std::string_view op;
+    std::string_view found;  // empty: none
+  } cases[] = {
+      {"==", "=="}, {"<", "<"}, {"<=", "<="}, {"ULE", "ULE"}, {"UGT", "UGT"},
+      {"", ""},     {"=", ""},  {"U", ""},    {"UG", ""},     {"UGTX", ""},
+      {"<<", ""},   {"ult", ""}, {"=>", ""},  {std::string_view("<\0", 2), ""},
+  };
+  for (const auto& c : cases) {
+    const op_rec* r = op_find(c.op);
+    EXPECT_EQ(r ? r->text : std::string_view(), c.found) << c.op;
   }
 }

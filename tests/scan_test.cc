@@ -116,6 +116,45 @@ TEST(Scanner, PlainLinesOfEveryLengthAnywhereInTheText) {
   }
 }
 
+// Lines are taken apart in one pass when they end within 32 bytes and the text goes on for 64;
+// each case runs alone (the lines nearest the end never go that way) and followed by a comment
+// that lets every line of it go that way. All blocks are closed, so the comment comes last.
+TEST(Scanner, ShortLinesFarFromTheEndTranslateAsAnyOther) {
+  const struct {
+    std::string_view in, out;
+  } cases[] = {
+      {"    mov   eax,  1   \n", "mov   eax,  1\n"},
+      {"&\tmov eax, 1\nnop\v\f\n", "mov eax, 1\nnop\n"},
+      {"\t&if eax == 1\n", "&if eax == 1\n"},
+      {"&& ; note  \r\n  \r\n\n&&\n", "&& ; note  \n  \n\n&&\n"},
+      {"mov eax, 1\r\n", "mov eax, 1\n"},
+      // Just within the window (31 bytes before the line end) and just beyond it.
+      {"mov eax, 0123456789012345678\n", "mov eax, 0123456789012345678\n"},
+      {"mov eax, 01234567890123456789\n", "mov eax, 01234567890123456789\n"},
+      {"  mov eax, 0123456789012345678   \n", "mov eax, 0123456789012345678\n"},
+      // The first two bytes may begin a keyword; the word then decides.
+      {"in al, dx\niff\nendless\nElsewhere:\nwhilex\ni\ne\nw\nif(eax==1)\n",
+       "in al, dx\niff\nendless\nElsewhere:\nwhilex\ni\ne\nw\nif(eax==1)\n"},
+      {"IF eax == 1\n& inc ebx\nEnd\n", "cmp eax, 1\njne .if_else_0\ninc ebx\n.if_else_0:\n.if_end_1:\n"},
+      {"eLse\r\n", "status 8"},
+      // A plain line, a blank line and a comment each close the blocks deeper than they are.
+      {"if eax == 1\n& if ebx == 2\n& & nop\n; c\nend\n",
+       "cmp eax, 1\njne .if_else_0\ncmp ebx, 2\njne .if_else_2\nnop\n.if_else_2:\n.if_end_3:\n; c\n"
+       ".if_else_0:\n.if_end_1:\n"},
+      {"& while ecx != 0\n& & nop\n\nnop\n",
+       ".while_head_0:\ncmp ecx, 0\nje .while_end_1\nnop\njmp .while_head_0\n.while_end_1:\n\nnop\n"},
+      {"& if eax == 1\n& & nop\ninc eax\n",
+       "cmp eax, 1\njne .if_else_0\nnop\n.if_else_0:\n.if_end_1:\ninc eax\n"},
+      {std::string_view("mov al, '\0'\n", 12), std::string_view("mov al, '\0'\n", 12)},
+  };
+  const std::string pad = std::string(40, '&') + " ; " + std::string(40, 'p') + "\n";
+  for (const auto& c : cases) {
+    EXPECT_EQ(tr(c.in), c.out) << c.in;
+    const std::string out(c.out);
+    EXPECT_EQ(tr(std::string(c.in) + pad), out.starts_with("status") ? out : out + pad) << c.in;
+  }
+}
+
 // What the line loop tells an observer: each block opened, branched and closed, with the line
 // and the way, and where the translation stops. One event a word: o(pen) b(ranch) c(lose) s(top),
 // then the line (1-based); a close ends in how: e(nd) l(ine) b(lank) c(omment) i(nput end).
@@ -151,6 +190,9 @@ TEST(Scanner, TellsTheObserverWhatEachLineDoesToTheBlocks) {
       {"if a == 1\n& nop\n& end\n", "o1 s3=11"},
       {"if 1 == 1\nelif\n", "o1 s2=6"},
       {"end\n", "s1=11"},
+      // Lines cut out of a text that goes on for 32 bytes and more after them.
+      {"while a != 0\r\n& mov eax, [ebx + ecx * 4 + 0x10] ; one\r\n\r\nif b == 1\r\nend ; of it\n",
+       "o1 o4 c5e c6i"},
   };
   for (const auto& c : cases) EXPECT_EQ(events(c.in), c.want) << c.in;
 }

@@ -41,7 +41,8 @@ enum class role { if_else, if_end, while_head, while_end };
 // The next label number, taken from lbl_n.
 inline int64_t new_lbl() { return lbl_n++; }
 
-// Write the label of `r` numbered `n` at `p` (at most 32 bytes) and return its end.
+// Write the label of `r` numbered `n` at `p` and return its end. The label takes at most 32
+// bytes, and the 32 bytes at `p` may all be written: those past the end are left over.
 char* put_lbl(char* p, role r, int64_t n);
 
 // A fresh label: "." + prefix + "_" + number. For instance the first make_lbl("if_end") of a run

@@ -1,6 +1,8 @@
 // The label maker, label and jump lines, and the choice of false jump.
 #include "codegen/codegen.h"
 
+#include <bit>
+
 #include "common/bytes.h"
 #include "cond/cond.h"
 #include "out/out.h"
@@ -12,7 +14,10 @@ static constexpr std::string_view prefixes[] = {".if_else_", ".if_end_", ".while
 
 char* put_lbl(char* p, role r, int64_t n) {
   p = put(p, prefixes[static_cast<int>(r)]);
-  return put_num(p, static_cast<uint64_t>(n));
+  const auto v = static_cast<uint64_t>(n);
+  if constexpr (std::endian::native == std::endian::little)
+    if (v < 100000000) return put_num8(p, v);
+  return put_num(p, v);
 }
 
 std::string make_lbl(std::string_view prefix) {
