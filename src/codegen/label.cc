@@ -49,7 +49,11 @@ void reset_codegen() {
   lbl_n = 0;
 }
 
+std::string_view jmpfalse(const op_rec& op, bool unsig) {
+  return op.unsig == unsig ? op.jfalse : "jne";
+}
+
 std::string_view jmpfalse(std::string_view op, bool unsig) {
   const op_rec* r = op_find(op);
-  return r && r->unsig == unsig ? r->jfalse : "jne";
+  return r ? jmpfalse(*r, unsig) : "jne";
 }

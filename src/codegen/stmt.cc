@@ -35,8 +35,8 @@ static int test_cond(const cond3& c, role r, int64_t target, st imm) {
   }
   if (isimm2(c.lhs)) return bail(imm);
   emit_cmp(c.lhs, c.rhs);
-  const op_rec* o = op_find(c.op);
-  emit_jump(jmpfalse(c.op, o && o->unsig), r, target);
+  const op_rec* o = op_find(c.op);  // always found: the parser split at one of `ops`
+  emit_jump(o ? jmpfalse(*o, o->unsig) : jmpfalse(c.op, false), r, target);
   return 0;
 }
 
