@@ -118,6 +118,18 @@ if [ -x "$check" ]; then
     awk -v name="$name" -v cw="$cw" -v cu="$cu" -v nw="${wall[$name]}" \
       'BEGIN { printf "%-10s %10.1f %8.1f %7.2fx\n", name, cw * 1000, cu * 1000, cw / nw }'
   done
+  # Shapes where a warning's work could grow with the file: 50,000 labels in one block, 50,000
+  # loops each opened in the one before, 16,000 loops each holding a call of its own label.
+  # Linear, they take about a second each; one look through the file per warning took minutes.
+  awk 'BEGIN { print "while ecx != 0"; for (i = 0; i < 50000; i++) print "l" i ": nop"; print "end" }' \
+    >"$dir/labels.s"
+  awk 'BEGIN { for (i = 0; i < 50000; i++) { print "while ecx != 0"; print "& dec ecx" } }' >"$dir/nested.s"
+  awk 'BEGIN { print "_start:"; for (i = 0; i < 16000; i++) { print "while ecx != 0"; print "& call f" i; print "f" i ":" } }' \
+    >"$dir/calls.s"
+  for name in labels nested calls; do
+    "$runstat" -o /dev/null -- "$check" "$dir/$name.s" | awk -v name="$name" \
+      '{ printf "%-10s %10.1f %8.1f   (hostile shape, one run)\n", name, $1 * 1000, $2 * 1000 }'
+  done
 fi
 
 # nestasm-lsp, when it stands beside NESTASM: from a change to a 10,000-line document to its
