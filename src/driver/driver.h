@@ -194,7 +194,6 @@ class inplace_file {
   wrote write(const out_bytes& made);
 
  private:
-  const out_plan& p;
   int fd = -1;
   std::unique_ptr<char[]> old;  // its content before the run
   size_t old_len = 0;

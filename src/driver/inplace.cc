@@ -33,7 +33,7 @@ static bool reserve(int fd, size_t n) {
   return errno == EOPNOTSUPP || errno == ENOSYS;
 }
 
-inplace_file::inplace_file(const out_plan& p) : p(p) {
+inplace_file::inplace_file(const out_plan& p) {
   fd = openat(p.dir, p.name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st;
