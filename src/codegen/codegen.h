@@ -62,8 +62,8 @@ void emit_jump(std::string_view mnemonic, role r, int64_t n);
 // constant: it is copied into a line at once.
 std::string_view jmpfalse(std::string_view op, bool unsig);
 
-// The same for an operator whose record is at hand: the handlers have looked it up already, and
-// looking it up twice for every condition cost 36 instructions an `if` (3% of a deep stack).
+// The same for an operator whose record is at hand: the parser hands over the one it split at,
+// and looking it up again for every condition cost 36 instructions an `if` (3% of a deep stack).
 std::string_view jmpfalse(const op_rec& op, bool unsig);
 
 // Append the closing lines of `b` to the output.

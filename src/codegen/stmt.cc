@@ -7,36 +7,43 @@
 #include "cond/cond.h"
 #include "out/out.h"
 
-// Append "cmp lhs, rhs" with the left operand lower-cased, as lowerme does, while it is copied.
-static void emit_cmp(std::string_view lhs, std::string_view rhs) {
-  const size_t n = 4 + lhs.size() + 2 + rhs.size() + 1;
-  char* p = out_thing.room(n);
+// Append "cmp lhs, rhs", the left operand lower-cased as lowerme does while it is copied, and
+// the jump `jump` to the label, made in one piece of room.
+static void emit_test(std::string_view lhs, std::string_view rhs, std::string_view jump, role r,
+                      int64_t target) {
+  char* p = out_thing.room(4 + lhs.size() + 2 + rhs.size() + 1 + jump.size() + 1 + 32 + 1);
   p = put(p, "cmp ");
   for (char c : lhs) *p++ = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   p = put(p, ", ");
   p = put(p, rhs);
-  *p = '\n';
-  out_thing.len += n;
+  *p++ = '\n';
+  p = put(p, jump);
+  *p++ = ' ';
+  p = put_lbl(p, r, target);
+  *p++ = '\n';
+  out_thing.len = static_cast<size_t>(p - out_thing.buf);
 }
 
 // Emit the test of `c`: nothing when it is constantly true, a jump to the false target when it
 // is constantly false, otherwise a cmp and the jump to it taken when `c` is false. `imm` is the
 // status for an immediate on the left of a comparison made at run time.
 static int test_cond(const cond3& c, role r, int64_t target, st imm) {
-  bool truth = false;
-  switch (constcmp(c.lhs, c.op, c.rhs, truth)) {
-    case konst::big:
-      return bail(st::big_num);
-    case konst::yes:
-      if (!truth) emit_jump("jmp", r, target);
-      return 0;
-    case konst::no:
-      break;
+  // Only a condition with an immediate on the left can be decided now or refused; most have a
+  // register or memory there, and are spared the number tests.
+  if (isimm2(c.lhs)) {
+    bool truth = false;
+    switch (constcmp(c.lhs, c.op, c.rhs, truth)) {
+      case konst::big:
+        return bail(st::big_num);
+      case konst::yes:
+        if (!truth) emit_jump("jmp", r, target);
+        return 0;
+      case konst::no:
+        return bail(imm);
+    }
   }
-  if (isimm2(c.lhs)) return bail(imm);
-  emit_cmp(c.lhs, c.rhs);
-  const op_rec* o = op_find(c.op);  // always found: the parser split at one of `ops`
-  emit_jump(o ? jmpfalse(*o, o->unsig) : jmpfalse(c.op, false), r, target);
+  const op_rec* o = c.rec ? c.rec : op_find(c.op);
+  emit_test(c.lhs, c.rhs, o ? jmpfalse(*o, o->unsig) : jmpfalse(c.op, false), r, target);
   return 0;
 }
 

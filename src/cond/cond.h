@@ -7,15 +7,6 @@
 #include <string>
 #include <string_view>
 
-// One parsed condition: `lhs op rhs`, both operands trimmed and non-empty. The three texts view
-// the argument text they were parsed from (and `op` the table), so the condition lives no
-// longer than that text: it is used at once, and copying each short text cost more than using it.
-struct cond3 {
-  std::string_view lhs;
-  std::string_view op;
-  std::string_view rhs;
-};
-
 // One comparison operator: everything the translator and the checker know of it.
 struct op_rec {
   std::string_view text;    // as written in a condition
@@ -39,6 +30,16 @@ inline constexpr std::array<op_rec, 10> ops = {{
     {">", "jle", "<", false, false, false, true},
     {"<", "jge", ">", false, true, false, false},
 }};
+
+// One parsed condition: `lhs op rhs`, both operands trimmed and non-empty. The three texts view
+// the argument text they were parsed from (and `op` the table), so the condition lives no
+// longer than that text: it is used at once, and copying each short text cost more than using it.
+struct cond3 {
+  std::string_view lhs;
+  std::string_view op;
+  std::string_view rhs;
+  const op_rec* rec = nullptr;  // the record of `op`, where the parser found it
+};
 
 // The record of the operator spelled exactly `op`, or null.
 const op_rec* op_find(std::string_view op);

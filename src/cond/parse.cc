@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 // For each byte, the places in `ops` of the operators that start with it, best placed first,
 // 0xff after the last. Made from the table, so the parser cannot disagree with it.
@@ -46,12 +47,17 @@ static constexpr auto words = [] {
 
 // The place in `ops` of the best-placed operator that starts at s[i], or ops.size() for none.
 static size_t op_at(std::string_view s, size_t i) {
-  // The next three bytes, or as many as are left, as `words` holds a text.
+  // The next three bytes, or as many as are left, as `words` holds a text: most operators
+  // have four bytes after them to read at once, where a byte at a time cost 24 instructions.
   const size_t left = s.size() - i;
-  const auto b = [&](size_t j) {
-    return j < left ? uint32_t{static_cast<unsigned char>(s[i + j])} << (8 * j) : 0;
-  };
-  const uint32_t w = b(0) | b(1) | b(2);
+  uint32_t w = 0;
+  if (left >= 4) {
+    std::memcpy(&w, s.data() + i, 4);
+    if constexpr (std::endian::native == std::endian::little) w &= 0xffffff;
+    else w = __builtin_bswap32(w) & 0xffffff;
+  } else {
+    for (size_t j = 0; j < left; ++j) w |= uint32_t{static_cast<unsigned char>(s[i + j])} << (8 * j);
+  }
   for (const uint8_t k : starts[static_cast<unsigned char>(s[i])]) {
     if (k == 0xff) break;
     if ((w & words[k].mask) == words[k].text) return k;
@@ -117,5 +123,5 @@ std::optional<cond3> parse_if(std::string_view arg) {
   std::string_view lhs = trimx(arg.substr(0, at));
   std::string_view rhs = trimx(arg.substr(at + op.size()));
   if (lhs.empty() || rhs.empty()) return std::nullopt;
-  return cond3{lhs, op, rhs};
+  return cond3{lhs, op, rhs, &ops[hit->op]};
 }
