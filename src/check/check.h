@@ -395,6 +395,9 @@ struct check_run {
   // it could not be checked), and `fix` is emptied.
   bool holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why);
   std::pair<int64_t, int> failed;  // after holds_up fails: the first diagnostic it would draw
+  // After holds_up succeeds: the line (1-based) where the changed text still stops, counted as
+  // in the text as it is (0: a line the fix adds); -1 when it translates to the end.
+  int64_t fix_stop = -1;
 
  private:
   diag cur;

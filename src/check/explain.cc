@@ -51,8 +51,9 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
     c.error(status, at, word.size(),
             by + " closed " + named(gone->b) +
                 (!ok                             ? ""
-                 : gone->how == closed_by::blank ? std::string("; remove it")
-                                                 : "; give it " + markers(gone->b.depth + 1)),
+                 : gone->how == closed_by::blank ? "; remove line " + num(gone->by + 1)
+                                                 : "; line " + num(gone->by + 1) + " needs " +
+                                                       markers(gone->b.depth + 1)),
             fix);
     if (c.open.empty()) c.say("no block is open here for this " + kw);
     else if (c.open.back().depth != s.depth)

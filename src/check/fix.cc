@@ -103,6 +103,7 @@ constexpr size_t check_budget = size_t{8} << 20;
 [[gnu::noinline]] bool check_run::holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why) {
   why.clear();
   failed = {0, 0};
+  fix_stop = -1;
   if (!o.fixes || fix.empty()) {
     fix.clear();
     return false;
@@ -123,7 +124,7 @@ constexpr size_t check_budget = size_t{8} << 20;
     spent += cost;
   }
   keys got;
-  check_keys(changed, o, got);
+  const int64_t stop = check_keys(changed, o, got);
   spent += cost;
 
   // Lines of the changed text back to the lines they were: an edit that removes m whole lines
@@ -188,5 +189,6 @@ constexpr size_t check_budget = size_t{8} << 20;
     fix.clear();
     return false;
   }
+  fix_stop = stop < 0 ? -1 : back(stop + 1);
   return true;
 }

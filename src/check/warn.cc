@@ -111,8 +111,8 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     d.fix = fix;
     ++c.res.warnings;
     c.put(std::move(d));
-    std::string t = "a line closes the blocks opened with more markers than its own: it has " +
-                    markers(p.depth) + ", the block " + num(b->depth) + ", and line " +
+    std::string t = "a line closes the blocks opened with more markers than its own: this one has " +
+                    markers(p.depth) + ", " + named(*b) + " has " + num(b->depth) + ", and line " +
                     num(c.ln + 1) + ", meant to be in it, has " + num(depth);
     if (p.how == closed_by::blank && fix.empty()) t += "; remove the blank line";
     else if (p.how == closed_by::comment) t += "; move the comment after an instruction";
@@ -492,6 +492,18 @@ static std::string_view text_line(std::string_view text, int64_t at) {
     tried = "an " + end + " before it";
   }
   bool ok = offer(c, wname::missing_end, fix, why);
+  if (ok && stmt_line && c.fix_stop > 0) {
+    // The translation still stops further down: the statement may be meant inside the block,
+    // as its own lines say when they carry the block's depth and more. Offered instead when
+    // the translation then gets further.
+    const int64_t stop = c.fix_stop;
+    std::vector<edit> in = {here(c, 1, s.prefix, markers_like(top.open_src, top.depth + 1))};
+    std::string why2;
+    if (offer(c, wname::missing_end, in, why2) && (c.fix_stop < 0 || c.fix_stop > stop)) {
+      fix = std::move(in);
+      advice = "; give it " + markers(top.depth + 1);
+    }
+  }
   if (!ok && !short_of && c.failed.second == -static_cast<int>(st::end_bad) &&
       c.failed.first > c.ln + 1) {
     // The end meant for the block stands further down, where it is one too many: moved here.
