@@ -35,6 +35,27 @@ std::string markers_like(std::string_view like, int64_t depth) {
   return m;
 }
 
+size_t marker_run(std::string_view line) {
+  size_t n = 0;
+  while (n < line.size() && (line[n] == '&' || line[n] == ' ' || line[n] == '\t')) ++n;
+  return n;
+}
+
+std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view src) {
+  const size_t p = static_cast<size_t>(src.data() - text.data());
+  if (at < 1 || p < 1 || p > text.size()) return {};
+  const size_t b = p >= 2 ? text.rfind('\n', p - 2) : std::string_view::npos;
+  std::string_view prev = text.substr(b == std::string_view::npos ? 0 : b + 1);
+  prev = prev.substr(0, prev.find('\n'));
+  if (!prev.empty() && prev.back() == '\r') prev.remove_suffix(1);
+  const line_scan ps = scan_line(prev);
+  if (ps.kind != stmt::plain || prev.find(';') != std::string_view::npos) return {};
+  const std::string_view comment = scan_line(src).body;
+  const size_t end = prev.size() + 1;
+  return {edit{at, end, end, " " + std::string(comment)},
+          edit{.line = at + 1, .col = 1, .end_col = 1, .text = "", .end_line = at + 2}};
+}
+
 edit insert_line(int64_t at, std::string text, std::string_view eol) {
   edit e;
   e.line = at + 1;

@@ -468,8 +468,17 @@ std::string quoted(std::string_view s);
 // The marker prefix that gives `depth` markers, written as `like` (a line of the file) writes
 // its own: "& & " or "&& ".
 std::string markers_like(std::string_view like, int64_t depth);
+// The bytes at the start of `line` that a rewrite of its markers replaces: markers, spaces and
+// tabs. A tab ends the markers for nestasm, so markers written after one are mended too, where
+// new ones put before it would leave them to NASM.
+size_t marker_run(std::string_view line);
 // An edit that inserts `text` as a line of its own before line `at` (0-based), ended by `eol`.
 edit insert_line(int64_t at, std::string text, std::string_view eol = "\n");
+// The comment line `at` (0-based; `src`, its text, a view into `text`) moved to the end of the
+// line before it, when that is an instruction with no comment of its own: a comment line with
+// fewer markers than the block around it closes the block, and one with markers reaches NASM
+// whole. Empty when there is no such line.
+std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view src);
 // A ";" before each statement line after line `from` (0-based) and before line `to`, or, with
 // `to` -1, up to where the %if branch that line `from` begins ends: what makes the statements
 // of text NASM skips comments, which nestasm leaves alone.

@@ -23,13 +23,23 @@ static void why_not(check_run& c, std::string_view what, const std::string& why)
 
 // The line `g.by`, which closed the block meant, put right: a line of assembly that closed it by
 // its depth, or an end that ended it in place of a block inside it, with the markers of the
-// block's own lines; a blank line removed.
-static std::vector<edit> remark(const closed& g) {
+// block's own lines; a blank line removed; a comment line moved to the end of the line before.
+static std::vector<edit> remark(const check_run& c, const closed& g) {
   const line_scan s = scan_line(g.by_src);
   if (g.how == closed_by::blank)
     return {edit{.line = g.by + 1, .col = 1, .end_col = 1, .text = "", .end_line = g.by + 2}};
+  if (g.how == closed_by::comment) return comment_up(c.text, g.by, g.by_src);
   if (g.how == closed_by::line ? s.kind != stmt::plain : g.how != closed_by::end) return {};
-  return {edit{g.by + 1, 1, s.prefix + 1, markers_like(g.b.open_src, g.b.depth + 1)}};
+  return {edit{g.by + 1, 1, marker_run(g.by_src) + 1, markers_like(g.b.open_src, g.b.depth + 1)}};
+}
+
+// This statement line rewritten with the markers of `depth`, as `like` writes them, into `fix`
+// and `put` when that holds.
+static bool remarked(check_run& c, int status, const line_scan& s, std::string_view like,
+                     int64_t depth, std::vector<edit>& fix, std::string& put, std::string& why) {
+  put = markers_like(like, depth) + std::string(word_of(s));
+  fix = {here(c, 1, s.prefix + s.word, put)};
+  return holds(c, status, fix, why);
 }
 
 // end bad, elif bad, else bad: what is open instead, and what closed the block meant.
@@ -38,62 +48,94 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
   const std::string kw = quoted(lowerme(std::string(word)));
   const size_t at = c.col(s.body);
   const bool end = s.kind == stmt::end;
+  const opened* top = c.open.empty() ? nullptr : &c.open.back();
   const closed* gone = closed_before(c, s.depth);
   if (gone && !end && gone->b.kind == while_blk) gone = nullptr;
-  if (gone && (gone->how == closed_by::line || gone->how == closed_by::end || c.open.empty() ||
-               c.open.back().depth != s.depth)) {
-    // The decisive line is the one that closed the block meant.
-    std::vector<edit> fix = remark(*gone);
+  // This line's own rewrite, tried once: its markers made those of the block open (for an
+  // `end`, or an elif or else under an if-block), or, for an `end` with nothing open, the line
+  // removed.
+  std::vector<edit> mine;
+  std::string put, why_mine;
+  bool mine_ok = false, mine_tried = false;
+  const auto try_mine = [&] {
+    if (mine_tried) return mine_ok;
+    mine_tried = true;
+    if (top && top->depth != s.depth && (top->kind == if_blk || end)) {
+      mine_ok = remarked(c, status, s, top->open_src, top->depth, mine, put, why_mine);
+    } else if (!top && end) {
+      mine = {edit{.line = c.ln + 1, .col = 1, .end_col = 1, .text = "", .end_line = c.ln + 2}};
+      mine_ok = holds(c, status, mine, why_mine);
+    }
+    return mine_ok;
+  };
+  if (gone && (gone->how == closed_by::line || gone->how == closed_by::end || !top ||
+               top->depth != s.depth)) {
+    // The decisive line is the one that closed the block meant, unless it cannot be put right
+    // and this line can.
+    std::vector<edit> fix = remark(c, *gone);
     std::string why;
     const bool ok = holds(c, status, fix, why);
-    const std::string by = gone->how == closed_by::end ? "line " + num(gone->by + 1) + "'s `end`"
-                                                       : "line " + num(gone->by + 1);
-    c.error(status, at, word.size(),
-            by + " closed " + named(gone->b) +
-                (!ok                             ? ""
-                 : gone->how == closed_by::blank ? "; remove line " + num(gone->by + 1)
-                                                 : "; line " + num(gone->by + 1) + " needs " +
-                                                       markers(gone->b.depth + 1)),
-            fix);
-    if (c.open.empty()) c.say("no block is open here for this " + kw);
-    else if (c.open.back().depth != s.depth)
-      c.say("this " + kw + " has " + markers(s.depth) + "; the innermost open block, " +
-            named(c.open.back()) + ", has " + num(c.open.back().depth));
-    // An end is seldom an end one marker short; what giving it one would do is no news.
-    if (gone->how == closed_by::line)
-      why_not(c, "giving line " + num(gone->by + 1) + " " + markers(gone->b.depth + 1), why);
-    note_closed(c, *gone);
-    return;
-  }
-  if (c.open.empty()) {
-    c.error(status, at, word.size(),
-            end ? "no block is open here, so this `end` has nothing to end"
-                : "no if-block is open here for this " + kw + " to continue");
-  } else {
-    const opened& top = c.open.back();
-    if (top.depth != s.depth) {
-      // The statement's markers made right for the block open, when that holds.
-      const std::string put = markers_like(top.open_src, top.depth) + std::string(word);
-      std::vector<edit> fix = {here(c, 1, s.prefix + word.size(), put)};
-      std::string why;
-      const bool ok = top.kind == if_blk || end ? holds(c, status, fix, why) : (fix.clear(), false);
+    if (ok || !try_mine()) {
+      const std::string by = gone->how == closed_by::end
+                                 ? "line " + num(gone->by + 1) + "'s `end`"
+                                 : "line " + num(gone->by + 1);
       c.error(status, at, word.size(),
-              "this " + kw + " has " + markers(s.depth) + ", but " + named(top) + " has " +
-                  (top.depth ? num(top.depth) : std::string("none")) +
-                  (ok ? "; write " + quoted(put) : ""),
+              by + " closed " + named(gone->b) +
+                  (!ok                               ? ""
+                   : gone->how == closed_by::blank   ? "; remove line " + num(gone->by + 1)
+                   : gone->how == closed_by::comment
+                       ? "; move line " + num(gone->by + 1) + " to the end of line " + num(gone->by)
+                                                     : "; line " + num(gone->by + 1) + " needs " +
+                                                           markers(gone->b.depth + 1)),
               fix);
-      why_not(c, quoted(put), why);
-      note_opened(c, top);
-    } else if (top.kind == while_blk) {
-      c.error(status, at, word.size(), "the block open here is " + named(top) + ", not an if");
-      note_opened(c, top);
-    } else {
-      c.error(status, at, word.size(),
-              "the if-block of line " + num(top.line + 1) + " already has its else, at line " +
-                  num(top.branch + 1));
-      c.say("only its end can follow");
-      c.note_at(top.branch, top.branch_src, "the else of that if-block is here");
+      if (!top) c.say("no block is open here for this " + kw);
+      else if (top->depth != s.depth)
+        c.say("this " + kw + " has " + markers(s.depth) + "; the innermost open block, " +
+              named(*top) + ", has " + num(top->depth));
+      // An end is seldom an end one marker short; what giving it one would do is no news.
+      if (gone->how == closed_by::line)
+        why_not(c, "giving line " + num(gone->by + 1) + " " + markers(gone->b.depth + 1), why);
+      note_closed(c, *gone);
+      return;
     }
+  }
+  if (!top) {
+    try_mine();
+    c.error(status, at, word.size(),
+            (end ? "no block is open here, so this `end` has nothing to end"
+                 : "no if-block is open here for this " + kw + " to continue") +
+                std::string(mine_ok ? "; remove it" : ""),
+            mine);
+  } else if (top->depth != s.depth) {
+    try_mine();
+    c.error(status, at, word.size(),
+            "this " + kw + " has " + markers(s.depth) + ", but " + named(*top) + " has " +
+                (top->depth ? num(top->depth) : std::string("none")) +
+                (mine_ok ? "; write " + quoted(put) : ""),
+            mine);
+    if (!put.empty()) why_not(c, quoted(put), why_mine);
+    note_opened(c, *top);
+  } else if (top->kind == while_blk) {
+    // An elif or else one marker short closes the if-block it was meant for, deeper than the
+    // loop: given that block's markers, it continues it.
+    const closed* meant = nullptr;
+    for (size_t d = static_cast<size_t>(s.depth) + 1; d < c.last.size() && !meant; ++d)
+      if (c.last[d].by == c.ln && c.last[d].b.kind == if_blk) meant = &c.last[d];
+    const bool ok = meant && remarked(c, status, s, meant->b.open_src, meant->b.depth, mine, put,
+                                      why_mine);
+    c.error(status, at, word.size(),
+            "the block open here is " + named(*top) + ", not an if" +
+                (ok ? "; write " + quoted(put) : ""),
+            ok ? mine : std::vector<edit>{});
+    if (ok) c.say("this " + kw + " closed " + named(meant->b) + ", which has " +
+                  markers(meant->b.depth));
+    note_opened(c, *top);
+  } else {
+    c.error(status, at, word.size(),
+            "the if-block of line " + num(top->line + 1) + " already has its else, at line " +
+                num(top->branch + 1));
+    c.say("only its end can follow");
+    c.note_at(top->branch, top->branch_src, "the else of that if-block is here");
   }
   if (gone) note_closed(c, *gone);
 }

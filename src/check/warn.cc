@@ -94,19 +94,23 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     // A plain line gets the markers of the line after it, which stays in the block; a blank
     // line goes.
     if (p.how == closed_by::line) {
-      const line_scan ps = scan_line(p.src);
-      fix.push_back(edit{p.line + 1, 1, ps.prefix + 1, std::string(c.line.substr(0, s.prefix))});
+      fix.push_back(
+          edit{p.line + 1, 1, marker_run(p.src) + 1, std::string(c.line.substr(0, s.prefix))});
     } else if (p.how == closed_by::blank) {
       fix.push_back(edit{.line = p.line + 1, .col = 1, .end_col = 1, .text = "", .end_line = p.line + 2});
+    } else {
+      fix = comment_up(c.text, p.line, p.src);
     }
     c.holds_up(p.line + 1, static_cast<int>(wname::closed_by_line), fix, why);
     std::vector<diag> ds;
     c.into = &ds;
     diag d = c.make(level::warning, p.line, p.src, 1, p.src.empty() ? 1 : p.src.size(),
                     std::string(what) + " ends " + named(*b) + " early" +
-                        (fix.empty()                   ? ""
-                         : p.how == closed_by::blank ? "; remove it"
-                                                     : "; give it " + markers(depth)));
+                        (fix.empty()                     ? ""
+                         : p.how == closed_by::blank   ? "; remove it"
+                         : p.how == closed_by::comment
+                             ? "; move it to the end of line " + num(p.line)
+                                                       : "; give it " + markers(depth)));
     d.name = static_cast<int>(wname::closed_by_line);
     d.fix = fix;
     ++c.res.warnings;
@@ -115,9 +119,14 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
                     markers(p.depth) + ", " + named(*b) + " has " + num(b->depth) + ", and line " +
                     num(c.ln + 1) + ", meant to be in it, has " + num(depth);
     if (p.how == closed_by::blank && fix.empty()) t += "; remove the blank line";
-    else if (p.how == closed_by::comment) t += "; move the comment after an instruction";
+    else if (p.how == closed_by::comment && fix.empty())
+      t += "; move the comment after an instruction";
     c.say(std::move(t));
-    why_not(c, p.how == closed_by::blank ? "removing it" : "giving it " + markers(depth), why);
+    why_not(c,
+            p.how == closed_by::blank     ? "removing it"
+            : p.how == closed_by::comment ? "moving it to the end of line " + num(p.line)
+                                          : "giving it " + markers(depth),
+            why);
     note_opened(c, *b);
     c.into = nullptr;
     c.held.insert(c.held.begin() + static_cast<std::ptrdiff_t>(p.at),
@@ -483,7 +492,7 @@ static std::string_view text_line(std::string_view text, int64_t at) {
   const line_scan next = scan_line(next_code(c.text, c.line));
   const bool short_of = !stmt_line && next.kind != stmt::blank && next.depth > top.depth;
   if (short_of) {
-    fix = {here(c, 1, s.prefix, markers_like(top.open_src, next.depth))};
+    fix = {here(c, 1, marker_run(c.line), markers_like(top.open_src, next.depth))};
     advice = "; give it " + markers(next.depth);
     tried = "giving it " + markers(next.depth);
   } else {
@@ -497,7 +506,8 @@ static std::string_view text_line(std::string_view text, int64_t at) {
     // as its own lines say when they carry the block's depth and more. Offered instead when
     // the translation then gets further.
     const int64_t stop = c.fix_stop;
-    std::vector<edit> in = {here(c, 1, s.prefix, markers_like(top.open_src, top.depth + 1))};
+    std::vector<edit> in = {
+        here(c, 1, marker_run(c.line), markers_like(top.open_src, top.depth + 1))};
     std::string why2;
     if (offer(c, wname::missing_end, in, why2) && (c.fix_stop < 0 || c.fix_stop > stop)) {
       fix = std::move(in);
@@ -981,11 +991,24 @@ static bool else_text(check_run& c, const line_scan& s) {
 }
 
 static bool marker_on_comment(check_run& c, const line_scan& s) {
-  if (s.depth == 0) return false;
+  if (s.depth == 0 || !c.on(wname::marker_on_comment)) return false;
   const size_t amp = c.line.find('&');
+  // The line removed, or the comment moved to the end of the instruction before it.
+  std::vector<edit> fix;
+  if (s.body.empty())
+    fix = {edit{.line = c.ln + 1, .col = 1, .end_col = 1, .text = "", .end_line = c.ln + 2}};
+  else
+    fix = comment_up(c.text, c.ln, c.line);
+  std::string why;
+  const bool ok = offer(c, wname::marker_on_comment, fix, why);
   c.warn(wname::marker_on_comment, amp + 1, s.prefix - amp,
-         {s.body.empty() ? "NASM rejects a line of only markers; remove it"
-                         : "NASM rejects markers on a comment; put it after an instruction"});
+         std::string(s.body.empty() ? "NASM rejects a line of only markers"
+                                    : "NASM rejects markers on a comment") +
+             (s.body.empty() ? (ok ? "; remove it" : "")
+              : ok           ? "; move it to the end of line " + num(c.ln)
+                             : "; put it after an instruction"),
+         fix);
+  why_not(c, s.body.empty() ? "removing it" : "moving it to the end of line " + num(c.ln), why);
   return false;
 }
 
