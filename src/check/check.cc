@@ -52,8 +52,11 @@ std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view
   if (ps.kind != stmt::plain || prev.find(';') != std::string_view::npos) return {};
   const std::string_view comment = scan_line(src).body;
   const size_t end = prev.size() + 1;
-  return {edit{at, end, end, " " + std::string(comment)},
-          edit{.line = at + 1, .col = 1, .end_col = 1, .text = "", .end_line = at + 2}};
+  return {edit{at, end, end, " " + std::string(comment)}, remove_line(at)};
+}
+
+edit remove_line(int64_t at) {
+  return edit{.line = at + 1, .col = 1, .end_col = 1, .text = "", .end_line = at + 2};
 }
 
 edit insert_line(int64_t at, std::string text, std::string_view eol) {

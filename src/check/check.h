@@ -474,6 +474,8 @@ std::string markers_like(std::string_view like, int64_t depth);
 size_t marker_run(std::string_view line);
 // An edit that inserts `text` as a line of its own before line `at` (0-based), ended by `eol`.
 edit insert_line(int64_t at, std::string text, std::string_view eol = "\n");
+// An edit that removes line `at` (0-based) whole, its line end too.
+edit remove_line(int64_t at);
 // The comment line `at` (0-based; `src`, its text, a view into `text`) moved to the end of the
 // line before it, when that is an instruction with no comment of its own: a comment line with
 // fewer markers than the block around it closes the block, and one with markers reaches NASM

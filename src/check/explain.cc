@@ -27,7 +27,7 @@ static void why_not(check_run& c, std::string_view what, const std::string& why)
 static std::vector<edit> remark(const check_run& c, const closed& g) {
   const line_scan s = scan_line(g.by_src);
   if (g.how == closed_by::blank)
-    return {edit{.line = g.by + 1, .col = 1, .end_col = 1, .text = "", .end_line = g.by + 2}};
+    return {remove_line(g.by)};
   if (g.how == closed_by::comment) return comment_up(c.text, g.by, g.by_src);
   if (g.how == closed_by::line ? s.kind != stmt::plain : g.how != closed_by::end) return {};
   return {edit{g.by + 1, 1, marker_run(g.by_src) + 1, markers_like(g.b.open_src, g.b.depth + 1)}};
@@ -63,7 +63,7 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
     if (top && top->depth != s.depth && (top->kind == if_blk || end)) {
       mine_ok = remarked(c, status, s, top->open_src, top->depth, mine, put, why_mine);
     } else if (!top && end) {
-      mine = {edit{.line = c.ln + 1, .col = 1, .end_col = 1, .text = "", .end_line = c.ln + 2}};
+      mine = {remove_line(c.ln)};
       mine_ok = holds(c, status, mine, why_mine);
     }
     return mine_ok;

@@ -97,7 +97,7 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
       fix.push_back(
           edit{p.line + 1, 1, marker_run(p.src) + 1, std::string(c.line.substr(0, s.prefix))});
     } else if (p.how == closed_by::blank) {
-      fix.push_back(edit{.line = p.line + 1, .col = 1, .end_col = 1, .text = "", .end_line = p.line + 2});
+      fix.push_back(remove_line(p.line));
     } else {
       fix = comment_up(c.text, p.line, p.src);
     }
@@ -522,7 +522,7 @@ static std::string_view text_line(std::string_view text, int64_t at) {
     const line_scan ls = scan_line(l);
     if (ls.kind == stmt::end && ls.depth == top.depth) {
       std::string why2;
-      fix = {end_before(c, top), edit{.line = at, .col = 1, .end_col = 1, .text = "", .end_line = at + 1}};
+      fix = {end_before(c, top), remove_line(at - 1)};
       ok = offer(c, wname::missing_end, fix, why2);
       if (ok) advice = "; move line " + num(at) + "'s " + quoted(trimx(l)) + " above it";
     }
@@ -996,7 +996,7 @@ static bool marker_on_comment(check_run& c, const line_scan& s) {
   // The line removed, or the comment moved to the end of the instruction before it.
   std::vector<edit> fix;
   if (s.body.empty())
-    fix = {edit{.line = c.ln + 1, .col = 1, .end_col = 1, .text = "", .end_line = c.ln + 2}};
+    fix = {remove_line(c.ln)};
   else
     fix = comment_up(c.text, c.ln, c.line);
   std::string why;
