@@ -125,6 +125,60 @@ TEST(CheckLex, ConditionsInAnotherLanguagesSyntax) {
   for (const auto& c : cases) EXPECT_EQ(find_foreign(c.cond).bare, c.bare) << c.cond;
 }
 
+// Each pre-filter against its full twin, on every text of up to four pieces over the bytes the
+// twins look at (and one other letter), and on 300,000 longer ones drawn from them: wherever the twin finds what its warning acts on, the
+// pre-filter must let the text through. The lookalike warning acts only where the condition
+// splits with a byte of the look-alike beside the operator; the joint and foreign ones where the
+// twin finds anything.
+TEST(CheckLex, PreFiltersPassEverythingTheirFullTestsFind) {
+  const std::string_view bytes[] = {
+      "=", "!", "<", ">", " ", "\t", "&", "|", "a", "n", "d", "o", "r", "u", "U", "l",
+      "t", "1", ";", "'", "(", ")", "{", ":", "\xe2\x89\xa0", "x"};
+  const size_t nb = std::size(bytes);
+  size_t seen = 0;
+  std::string s;
+  std::vector<size_t> at;
+  const auto each = [&](auto&& self, size_t left) -> void {
+    const auto acts = [&](std::string_view t) {
+      if (!find_lookalike(t)) return false;
+      const std::optional<cond3> c = parse_if(t);
+      if (!c) return false;
+      const char l = c->lhs.back(), r = c->rhs[0];
+      return l == '=' || l == '<' || l == '!' || l == '>' || r == '=' || r == '>';
+    };
+    ++seen;
+    ASSERT_TRUE(!acts(s) || may_lookalike(s)) << '"' << s << '"';
+    ASSERT_TRUE(!find_joint(s) || may_join(s)) << '"' << s << '"';
+    ASSERT_TRUE(find_foreign(s).what.empty() || may_be_foreign(s)) << '"' << s << '"';
+    if (left == 0) return;
+    for (size_t k = 0; k < nb; ++k) {
+      const size_t n = s.size();
+      s += bytes[k];
+      self(self, left - 1);
+      s.resize(n);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  };
+  each(each, 4);
+  EXPECT_GT(seen, size_t{450'000});
+  uint64_t x = 88172645463325252u;  // xorshift: the same texts every run
+  for (int n = 0; n < 300'000 && !HasFatalFailure(); ++n) {
+    s.clear();
+    for (int len = 5 + static_cast<int>(x % 6); len > 0; --len) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      s += bytes[x % nb];
+    }
+    each(each, 0);
+  }
+  // Longer texts the short ones cannot show: a joint after a tab, the look-alikes of whole
+  // conditions.
+  for (std::string_view t : {"eax == 1\tand ebx == 2", "eax == 1\t&& ebx == 2", "eax !== 1",
+                             "eax === 1", "eax ult 3 == 1", "al == 1 (or al == 2)"}) {
+    EXPECT_TRUE(!find_joint(t) || may_join(t)) << t;
+    EXPECT_TRUE(!find_lookalike(t) || may_lookalike(t)) << t;
+  }
+}
+
 // Edits as an editor makes them: in a line, a line inserted, a line removed, past the end.
 TEST(CheckFix, EditsMadeOnTheText) {
   const struct {

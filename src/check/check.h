@@ -222,6 +222,12 @@ struct foreign {
 };
 foreign find_foreign(std::string_view cond);
 
+// Cheap tests that hold whenever find_lookalike, find_joint or find_foreign can find something in
+// `cond` that their warnings act on; false lets a condition skip the full scan.
+bool may_lookalike(std::string_view cond);
+bool may_join(std::string_view cond);
+bool may_be_foreign(std::string_view cond);
+
 // The first word `name` standing alone (not inside a longer name) in `s` from `from`, or npos.
 size_t word_at(std::string_view s, std::string_view name, size_t from = 0);
 

@@ -305,3 +305,66 @@ foreign find_foreign(std::string_view s) {
   if (what.empty()) return {};
   return {b, what};
 }
+
+// --- pre-filters ------------------------------------------------------------------------------
+// Each is a cheap test that holds whenever its full twin above can find something the warning
+// acts on, so that the many conditions that hold nothing odd skip the full scan and the split.
+// check_test holds each against its twin on every short text of the bytes that matter. Together
+// they spare 3.4% of the checker's instructions on a 2 MB mix (851 against 881 million, callgrind).
+
+// The bytes an operator's look-alike starts with.
+static constexpr auto odd = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char ch : {'=', '<', '>', '!', 'u', 'U'}) t[ch] = true;
+  t[0xe2] = true;
+  return t;
+}();
+
+bool may_lookalike(std::string_view a) {
+  // Two bytes that no operator puts side by side ("=>", "=<", "<>", "= ", "===", "!==", ...),
+  // the first byte of "≠", "≤" and "≥", or an unsigned operator not in capitals: most
+  // conditions have none of these.
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (!odd[static_cast<unsigned char>(a[i])]) continue;
+    const char ch = a[i], n = i + 1 < a.size() ? a[i + 1] : '\0';
+    if (static_cast<unsigned char>(ch) == 0xe2 || (ch == '<' && n == '>')) return true;
+    if ((ch | 0x20) == 'u') {
+      // A three-letter word, not all capitals: "ult", "Ugt".
+      const bool word = (i == 0 || !ident_byte(a[i - 1])) && i + 3 <= a.size() &&
+                        (i + 3 == a.size() || !ident_byte(a[i + 3]));
+      if (word && (ch == 'u' || (a[i + 1] >= 'a' && a[i + 1] <= 'z') ||
+                   (a[i + 2] >= 'a' && a[i + 2] <= 'z')))
+        return true;
+    } else if (ch == '=') {
+      const char b = i ? a[i - 1] : ' ';
+      const bool lone = b != '=' && b != '!' && b != '<' && b != '>';
+      if (lone && n != '=') return true;
+      if (n == '=' && (b == '=' || b == '!' || (i + 2 < a.size() && a[i + 2] == '='))) return true;
+    } else if (n == ' ' || n == '\t') {
+      size_t j = i + 1;
+      while (j < a.size() && (a[j] == ' ' || a[j] == '\t')) ++j;
+      if (j < a.size() && a[j] == '=') return true;
+    }
+  }
+  return false;
+}
+
+bool may_join(std::string_view a) {
+  // "&&", "||", or a word that starts with "a" or "o" after any byte that ends a name: a blank,
+  // a tab, a parenthesis.
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char ch = a[i];
+    if (ch == '&' || ch == '|') return true;
+    if (((ch | 0x20) == 'a' || (ch | 0x20) == 'o') && (i == 0 || !ident_byte(a[i - 1])))
+      return true;
+  }
+  return false;
+}
+
+bool may_be_foreign(std::string_view a) {
+  a = trimx(a);
+  if (a.empty()) return false;
+  const char f = a[0], b = a.back();
+  return f == '(' || b == '{' || b == ':' || (b | 0x20) == 'n' || (b | 0x20) == 'o' ||
+         a.find(';') != std::string_view::npos;
+}

@@ -570,34 +570,8 @@ static bool missing_end(check_run& c, const line_scan& s) {
   return true;
 }
 
-// The bytes an operator's look-alike starts with.
-static constexpr auto odd = [] {
-  std::array<bool, 256> t{};
-  for (unsigned char ch : {'=', '<', '>', '!'}) t[ch] = true;
-  t[0xe2] = true;
-  return t;
-}();
-
 static bool operator_lookalike(check_run& c, const line_scan& s) {
-  // Two bytes that no operator puts side by side ("=>", "=<", "<>", "= ", "===", ...), or the
-  // first byte of "≠", "≤" and "≥": most conditions have none, and need not be split for it.
-  const std::string_view a = s.arg;
-  size_t i = 0;
-  for (; i + 1 < a.size(); ++i) {
-    if (!odd[static_cast<unsigned char>(a[i])]) continue;
-    const char ch = a[i], n = a[i + 1];
-    if (static_cast<unsigned char>(ch) == 0xe2 || (ch == '<' && n == '>')) break;
-    if (ch == '=') {
-      const char b = i ? a[i - 1] : ' ';
-      const bool lone = b != '=' && b != '!' && b != '<' && b != '>';
-      if ((lone && n != '=') || (n == '=' && i + 2 < a.size() && a[i + 2] == '=')) break;
-    } else if ((ch == '<' || ch == '>' || ch == '!') && (n == ' ' || n == '\t')) {
-      size_t j = i + 1;
-      while (j < a.size() && (a[j] == ' ' || a[j] == '\t')) ++j;
-      if (j < a.size() && a[j] == '=') break;
-    }
-  }
-  if (i + 1 >= a.size()) return false;
+  if (!may_lookalike(s.arg)) return false;
   const split& p = split_of(c, s);
   if (!p.op) return false;  // nestasm stops here, and the error tells of it
   // A look-alike that leaves an operator to split at leaves a byte of it beside that one:
@@ -629,31 +603,13 @@ static bool operator_lookalike(check_run& c, const line_scan& s) {
   return true;
 }
 
-// The bytes a joint of two comparisons starts with, or stands after.
-static constexpr auto joins = [] {
-  std::array<bool, 256> t{};
-  for (unsigned char ch : {'&', '|', ' '}) t[ch] = true;
-  return t;
-}();
-
 static bool compound_condition(check_run& c, const line_scan& s) {
-  // "&&", "||", or a word that starts "a" or "o" after a blank: most conditions have none.
-  const std::string_view a = s.arg;
-  size_t i = 0;
-  for (; i + 1 < a.size(); ++i) {
-    if (!joins[static_cast<unsigned char>(a[i])]) continue;
-    const char ch = a[i];
-    if (ch != ' ' || (a[i + 1] | 0x20) == 'a' || (a[i + 1] | 0x20) == 'o') break;
-  }
-  if (i + 1 >= a.size() || !split_of(c, s).op) return false;
+  if (!may_join(s.arg) || !split_of(c, s).op) return false;
   return compound_condition_(c, s, split_of(c, s));
 }
 
 static bool foreign_syntax(check_run& c, const line_scan& s) {
-  const char f = s.arg[0], b = s.arg.back();
-  if (f != '(' && b != '{' && b != ':' && (b | 0x20) != 'n' && (b | 0x20) != 'o' &&
-      s.arg.find(';') == std::string_view::npos)
-    return false;
+  if (!may_be_foreign(s.arg)) return false;
   const foreign g = find_foreign(s.arg);
   if (g.what.empty()) return false;
   if (!split_of(c, s).op) return false;
