@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "codegen/codegen.h"
+#include "cond/cond.h"
 #include "out/out.h"
 
 // Start as a new process would.
@@ -12,33 +14,59 @@ static void fresh() {
   out_thing.clear();
 }
 
-TEST(MakeLbl, OneCounterForEveryPrefix) {
+TEST(MakeLbl, OneCounterForEveryRole) {
   fresh();
-  EXPECT_EQ(make_lbl("while_head"), ".while_head_0");
-  EXPECT_EQ(make_lbl("while_end"), ".while_end_1");
+  EXPECT_EQ(make_lbl(), 0);
+  EXPECT_EQ(make_lbl(), 1);
   lbl_n = 9;
-  EXPECT_EQ(make_lbl("if_else"), ".if_else_9");
-  EXPECT_EQ(make_lbl("if_end"), ".if_end_10");
-  lbl_n = INT64_MAX - 1;
-  EXPECT_EQ(make_lbl("x"), ".x_9223372036854775806");
+  EXPECT_EQ(make_lbl(), 9);
+  EXPECT_EQ(make_lbl(), 10);
+  EXPECT_EQ(lbl_n, 11);
 }
 
-TEST(MakeLbl, NumbersInARunAcrossEveryCarry) {
-  // Consecutive labels around each power of ten, and runs that start where lbl_n was set.
-  for (int64_t start : {int64_t{0}, int64_t{7}, int64_t{95}, int64_t{995}, int64_t{99995},
-                        int64_t{1} << 40, INT64_MAX - 3}) {
-    fresh();
-    make_lbl("warm");  // a number given out before lbl_n is set
-    lbl_n = start;
-    const int64_t last = start > INT64_MAX - 12 ? start + 2 : start + 11;
-    for (int64_t n = start; n <= last; ++n)
-      ASSERT_EQ(make_lbl("if_end"), ".if_end_" + std::to_string(n)) << "from " << start;
-  }
-  fresh();
-  for (int64_t n = 0; n < 100000; ++n) ASSERT_EQ(make_lbl("l"), ".l_" + std::to_string(n));
+// The text of a label as a line names it, from put_lbl's 32 bytes of room.
+static std::string lbl_text(role r, int64_t n) {
+  char room[64];
+  std::memset(room, '#', sizeof room);
+  char* e = put_lbl(room, r, n);
+  EXPECT_LE(e - room, 32) << n;
+  return std::string(room, static_cast<size_t>(e - room));
+}
+
+TEST(PutLbl, EachRolesPrefixAndTheNumberInDecimal) {
+  const struct {
+    role r;
+    int64_t n;
+    std::string_view want;
+  } cases[] = {
+      {role::if_else, 0, ".if_else_0"},
+      {role::if_end, 3, ".if_end_3"},
+      {role::while_head, 9, ".while_head_9"},
+      {role::while_end, 10, ".while_end_10"},
+      // Either side of the eight digits written as one word, and the longest label of all.
+      {role::if_else, 99999999, ".if_else_99999999"},
+      {role::if_else, 100000000, ".if_else_100000000"},
+      {role::if_end, 12345678901, ".if_end_12345678901"},
+      {role::while_head, INT64_MAX, ".while_head_9223372036854775807"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(lbl_text(c.r, c.n), c.want) << c.n;
+}
+
+TEST(PutLbl, NumbersAcrossEveryCarry) {
+  // Every number around each power of ten, as the standard conversion writes it.
+  for (int64_t p = 1; p <= INT64_MAX / 10; p *= 10)
+    for (int64_t n = std::max<int64_t>(0, p - 3); n <= p + 3; ++n)
+      for (role r : {role::if_else, role::if_end, role::while_head, role::while_end}) {
+        const std::string got = lbl_text(r, n);
+        ASSERT_EQ(got.substr(got.rfind('_') + 1), std::to_string(n)) << got;
+      }
+  for (int64_t n = 0; n < 200000; ++n)
+    ASSERT_EQ(lbl_text(role::if_end, n), ".if_end_" + std::to_string(n));
 }
 
 TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
+  // Each operator text through the lookup the handlers fall back on; a text with no record gives
+  // none, and "jne".
   const struct {
     std::string op;
     bool unsig;
@@ -52,7 +80,8 @@ TEST(Jmpfalse, JumpTakenWhenTheConditionFails) {
       {"ULTE", true, "jne"}, {"XGT", true, "jne"}, {"=>", false, "jne"}, {"!!", false, "jne"},
       {">==", false, "jne"}, {"<>", false, "jne"},  {"!", false, "jne"},
   };
-  for (const auto& c : cases) EXPECT_EQ(jmpfalse(c.op, c.unsig), c.want) << c.op << c.unsig;
+  for (const auto& c : cases)
+    EXPECT_EQ(jmpfalse(op_find(c.op), c.unsig), c.want) << c.op << c.unsig;
 }
 
 // A while-block's head label is written through the member the closing code reads: a constant

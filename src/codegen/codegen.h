@@ -40,16 +40,15 @@ extern int64_t lbl_n;
 // What a generated label is for; each role has its prefix.
 enum class role { if_else, if_end, while_head, while_end };
 
-// The next label number, taken from lbl_n.
-inline int64_t new_lbl() { return lbl_n++; }
+// The label maker: a fresh label's number, taken from lbl_n, so no label is made twice in a run.
+// A label is kept as its number; its text, "." + the role's prefix + "_" + the number, is
+// written by put_lbl when a line names it (the first label of a run, for an if's false branch,
+// is ".if_else_0").
+inline int64_t make_lbl() { return lbl_n++; }
 
 // Write the label of `r` numbered `n` at `p` and return its end. The label takes at most 32
 // bytes, and the 32 bytes at `p` may all be written: those past the end are left over.
 char* put_lbl(char* p, role r, int64_t n);
-
-// A fresh label: "." + prefix + "_" + number. For instance the first make_lbl("if_end") of a run
-// returns ".if_end_0".
-std::string make_lbl(std::string_view prefix);
 
 // Append the line that defines the label: the label and ":".
 void emit_lbl(role r, int64_t n);
@@ -58,13 +57,11 @@ void emit_lbl(role r, int64_t n);
 void emit_jump(std::string_view mnemonic, role r, int64_t n);
 
 // The jump mnemonic taken when `op` is false after `cmp lhs, rhs`; `unsig` selects the table of
-// the unsigned word operators. Anything not in the chosen table gives "jne". The text is a
-// constant: it is copied into a line at once.
-std::string_view jmpfalse(std::string_view op, bool unsig);
-
-// The same for an operator whose record is at hand: the parser hands over the one it split at,
-// and looking it up again for every condition cost 36 instructions an `if` (3% of a deep stack).
-std::string_view jmpfalse(const op_rec& op, bool unsig);
+// the unsigned word operators. An operator not in the chosen table, or none (null), gives
+// "jne". The text is a constant: it is copied into a line at once. It takes the operator's
+// record, which the parser hands over with the condition: looking the text up again for every
+// condition cost 36 instructions an `if` (3% of a deep stack).
+std::string_view jmpfalse(const op_rec* op, bool unsig);
 
 // Append the closing lines of `b` to the output.
 void close_blk(const Bx& b);

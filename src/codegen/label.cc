@@ -34,13 +34,6 @@ char* put_lbl(char* p, role r, int64_t n) {
   return put_num(p, v);
 }
 
-std::string make_lbl(std::string_view prefix) {
-  const int64_t n = new_lbl();
-  std::string s(1, '.');
-  s.append(prefix).append(1, '_').append(std::to_string(n));
-  return s;
-}
-
 void emit_lbl(role r, int64_t n) {
   char* p = out_thing.room(34);
   p = put_lbl(p, r, n);
@@ -63,11 +56,6 @@ void reset_codegen() {
   lbl_n = 0;
 }
 
-std::string_view jmpfalse(const op_rec& op, bool unsig) {
-  return op.unsig == unsig ? op.jfalse : "jne";
-}
-
-std::string_view jmpfalse(std::string_view op, bool unsig) {
-  const op_rec* r = op_find(op);
-  return r ? jmpfalse(*r, unsig) : "jne";
+std::string_view jmpfalse(const op_rec* op, bool unsig) {
+  return op && op->unsig == unsig ? op->jfalse : "jne";
 }

@@ -43,7 +43,7 @@ static int test_cond(const cond3& c, role r, int64_t target, st imm) {
     }
   }
   const op_rec* o = c.rec ? c.rec : op_find(c.op);
-  emit_test(c.lhs, c.rhs, o ? jmpfalse(*o, o->unsig) : jmpfalse(c.op, false), r, target);
+  emit_test(c.lhs, c.rhs, jmpfalse(o, o && o->unsig), r, target);
   return 0;
 }
 
@@ -60,8 +60,8 @@ static bool if_on_top(int64_t depth) {
 int do_if(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_if);
-  const int64_t e = new_lbl();
-  const int64_t n = new_lbl();
+  const int64_t e = make_lbl();
+  const int64_t n = make_lbl();
   if (int r = test_cond(*c, role::if_else, e, st::imm_lhs_if)) return r;
   open_blk(if_blk, depth, e, n);
   return 0;
@@ -76,7 +76,7 @@ int do_elif(int64_t depth, std::string_view arg) {
   emit_lbl(role::if_else, top.else_lbl);
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_elif);
-  const int64_t e = new_lbl();
+  const int64_t e = make_lbl();
   if (int r = test_cond(*c, role::if_else, e, st::imm_lhs_elif)) return r;
   top.else_lbl = e;
   return 0;
@@ -96,8 +96,8 @@ int do_else(int64_t depth, std::string_view) {
 int do_while(int64_t depth, std::string_view arg) {
   std::optional<cond3> c = parse_if(arg);
   if (!c) return bail(st::bad_while);
-  const int64_t h = new_lbl();
-  const int64_t n = new_lbl();
+  const int64_t h = make_lbl();
+  const int64_t n = make_lbl();
   emit_lbl(role::while_head, h);
   // A constantly false loop jumps straight to its end; a constantly true one has no test and is
   // left only by a jump in its body.
