@@ -173,7 +173,7 @@ static std::string events(std::string_view text) {
   size_t pos = 0;
   for (lnum = 0; pos < file_lines.size(); ++lnum) {
     const std::string_view line = next_line(pos);
-    if (translate_scanned(line, scan_line(line), w, &got)) return got;
+    if (translate_line(line, scan_line(line), w, &got)) return got;
   }
   finish_input(w, &got);
   return got;

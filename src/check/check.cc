@@ -236,7 +236,7 @@ void check_run::say(std::string text) {
     backslash = ends;
     const size_t o0 = out_thing.len;
     if (made) c.res.made.push_back(o0);
-    const int r = translate_scanned(c.line, s, watch_blocks, &c);
+    const int r = translate_line(c.line, s, watch_blocks, &c);
     if (r != 0) {
       // The statement's error tells what a waiting closed-by-line would have said.
       settle_labels(c, true);

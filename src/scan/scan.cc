@@ -100,9 +100,9 @@ static void tell(const W& w, ev what, const Bx& b, closed_by how = closed_by::en
   if constexpr (W::on) w(blk_event{what, lnum, b, how, status});
 }
 
-// The work of translate_line once the line is taken apart. Always inlined, so nestasm's line
-// loop (translate_all) stays one function; translate_line and translate_scanned, for a caller
-// that has scanned the line itself, share it.
+// The per-line step once the line is taken apart. Always inlined, so nestasm's line loop
+// (translate_all) stays one function; translate_line, for a caller that watches the blocks,
+// shares it.
 template <class W>
 [[gnu::always_inline]] static inline int translate(std::string_view line, const line_scan& s,
                                                    const W& w) {
@@ -151,9 +151,7 @@ template <class W>
   return r;
 }
 
-int translate_line(std::string_view line) { return translate(line, scan_line(line), no_watch{}); }
-
-int translate_scanned(std::string_view line, const line_scan& s, watcher w, void* ctx) {
+int translate_line(std::string_view line, const line_scan& s, watcher w, void* ctx) {
   return translate(line, s, fn_watch{w, ctx});
 }
 

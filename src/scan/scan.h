@@ -35,9 +35,6 @@ line_scan scan_line(std::string_view line);
 // the start of the next line. Call while `pos` < file_lines.size().
 std::string_view next_line(size_t& pos);
 
-// Translate one input line (without its terminator). Returns 0, or a statement error's status.
-int translate_line(std::string_view line);
-
 // What the line loop did to the open blocks, told as it happens to an observer (nestasm-check,
 // the language server), which then never has to work out a rule of the translator again.
 enum class ev {
@@ -66,10 +63,11 @@ struct blk_event {
 
 using watcher = void (*)(const blk_event& e, void* ctx);
 
-// translate_line for a line that the caller has taken apart with scan_line already, telling `w`
-// (when not null) what it does to the open blocks: for nestasm-check, which looks at every line
-// as the scanner reads it, without scanning it twice.
-int translate_scanned(std::string_view line, const line_scan& s, watcher w, void* ctx);
+// Translate one input line (without its terminator), which the caller has taken apart with
+// scan_line already, telling `w` (when not null) what it does to the open blocks. Returns 0, or
+// a statement error's status. nestasm's own loop, translate_all, runs the same step inlined and
+// unwatched; this one is for nestasm-check, which looks at every line as the scanner reads it.
+int translate_line(std::string_view line, const line_scan& s, watcher w, void* ctx);
 
 // After the last line: close the blocks still open, telling `w` (when not null) of each.
 void finish_input(watcher w, void* ctx);
