@@ -23,9 +23,9 @@ def read_manifest(path):
         for raw in f:
             if raw.startswith('#') or not raw.strip():
                 continue
-            file, base, kind, line, scope, regex, desc = raw.rstrip('\n').split('\t')
+            file, base, kind, line, scope, regex, desc, doc = raw.rstrip('\n').split('\t')
             cases.append(dict(file=file, base=base, kind=kind, line=int(line), scope=scope,
-                              regex=regex, desc=desc))
+                              regex=regex, desc=desc, doc=doc))
     return cases
 
 
@@ -145,7 +145,7 @@ def raw_outcome(outcome, want):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__)
+    ap = argparse.ArgumentParser(description='Grades nestasm-check on the fresh set; prints a table.')
     ap.add_argument('--build', default='build', help='folder with nestasm and nestasm-check')
     ap.add_argument('--set', default=os.path.join(HERE, 'set'), help='the set to grade')
     ap.add_argument('-v', '--verbose', action='store_true', help='print each headline and fix')
@@ -170,7 +170,8 @@ def main():
             base = f[:-2]
             want[base] = expected_status(os.path.join(a.set, 'ok', f))
             correct.append(dict(file=f'ok/{f}', base=base, kind='correct', line=0,
-                                scope='correct', regex='', desc='the correct program'))
+                                scope='correct', regex='', desc='the correct program',
+                                doc='-'))
     cases = correct + cases
 
     fixes_total = fixes_ok = 0
@@ -212,7 +213,10 @@ def main():
                 broken.append((c['file'], h, got, detail))
         key = (c['scope'], verdict)
         totals[key] = totals.get(key, 0) + 1
-        rows.append((c['file'], c['kind'], c['scope'], str(c['line'] or ''), verdict,
+        if c['scope'] == 'notation':
+            key = ('notation, documented' if c['doc'] == 'yes' else 'notation, undocumented', verdict)
+            totals[key] = totals.get(key, 0) + 1
+        rows.append((c['file'], c['kind'], c['scope'], c['doc'], str(c['line'] or ''), verdict,
                      ' '.join(short(h) for h in heads) or '-', raw_outcome(raw, target),
                      '; '.join(fixes) or '-'))
         if a.verbose:
@@ -221,7 +225,7 @@ def main():
                 for n in h['notes']:
                     print(f"  {c['file']}:{n.get('line')}: note: {n.get('message')}")
 
-    head = ('file', 'kind', 'scope', 'line', 'verdict', 'diagnostics (line:name)',
+    head = ('file', 'kind', 'scope', 'documented', 'line', 'verdict', 'diagnostics (line:name)',
             'untouched', 'offered fixes')
     print('| ' + ' | '.join(head) + ' |')
     print('|' + '|'.join('---' for _ in head) + '|')
@@ -232,7 +236,7 @@ def main():
     def n(scope, verdict):
         return totals.get((scope, verdict), 0)
 
-    for scope in ('notation', 'assembly'):
+    for scope in ('notation', 'notation, documented', 'notation, undocumented', 'assembly'):
         all_ = sum(v for (s, _), v in totals.items() if s == scope)
         print(f'{scope}: {all_} mistakes, found {n(scope, "found")}, near {n(scope, "near")}, '
               f'missed {n(scope, "missed")}')
