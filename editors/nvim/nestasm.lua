@@ -87,6 +87,7 @@ local function enter(below_only)
   vim.api.nvim_buf_set_lines(buf, row - 1, row, true, { before, markers .. after })
   vim.api.nvim_win_set_cursor(win, { row + 1, #markers })
 end
+function _G.nestasm_enter() enter(false) end
 
 -- NASM's own colours, and the markers and statement words over them. Run after Vim's own
 -- handler of the Syntax event, which clears what came before it.
@@ -107,7 +108,10 @@ vim.api.nvim_create_autocmd('FileType', {
     vim.opt_local.commentstring = '; %s'
     vim.api.nvim_create_autocmd('Syntax', { buffer = args.buf, callback = syntax })
     vim.opt_local.autoindent = false
-    vim.keymap.set('i', '<CR>', function() enter(false) end, { buffer = args.buf })
+    -- Enter still accepts a completion from the popup menu.
+    vim.keymap.set('i', '<CR>', function()
+      return vim.fn.pumvisible() == 1 and '<C-y>' or '<Cmd>lua _G.nestasm_enter()<CR>'
+    end, { buffer = args.buf, expr = true })
     vim.keymap.set('n', 'o', function() enter(true) vim.cmd('startinsert!') end, { buffer = args.buf })
     local function map(keys, fn) vim.keymap.set('n', keys, fn, { buffer = args.buf }) end
     map('K', vim.lsp.buf.hover)                 -- the translation, and the blocks around
