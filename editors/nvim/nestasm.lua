@@ -1,5 +1,6 @@
--- nestasm in Neovim 0.7 or later: nestasm-lsp for buffers of filetype nestasm, and the folds of
--- their blocks. Source it from init.lua (dofile), or copy it there.
+-- nestasm in Neovim 0.7 or later: nestasm-lsp for buffers of filetype nestasm, NASM's colours,
+-- the markers written on Enter, and the folds of their blocks. Source it from init.lua (dofile),
+-- or copy it there.
 
 -- Which files are nestasm sources is yours to say (*.s is also GNU as): name them here.
 vim.cmd('autocmd BufRead,BufNewFile *.s set filetype=nestasm')
@@ -43,6 +44,59 @@ local config = {
 }
 
 vim.cmd('highlight default link LspReferenceText Visual')
+vim.cmd('highlight default link nestasmMarker Operator')
+vim.cmd('highlight default link nestasmStatement Conditional')
+
+-- A line's depth is the number of & before its text; the statement word follows them.
+local function parse(line)
+  local prefix = line:match('^[ &]*')
+  local _, depth = prefix:gsub('&', '')
+  local word = line:sub(#prefix + 1):gsub('^[\t\v\f\r ]+', ''):match('^[^ \t]*'):lower()
+  return depth, word, prefix
+end
+local opens = { ['if'] = true, elif = true, ['else'] = true, ['while'] = true }
+
+-- The depth of the innermost block still open above line row, read upwards: a line closes
+-- the blocks deeper than itself, an end also the one at its own depth.
+local function open_depth(buf, row)
+  local limit = math.huge
+  for r = row - 1, 1, -1 do
+    local depth, word = parse(vim.api.nvim_buf_get_lines(buf, r - 1, r, true)[1])
+    if opens[word] and depth < limit then return depth end
+    limit = math.min(limit, word == 'end' and depth or depth + 1)
+    if limit == 0 then return nil end
+  end
+end
+
+-- Enter: an end, elif or else typed among the lines of the body goes to its block's own depth,
+-- and the new line starts with the markers of the depth it is in.
+local function enter(below_only)
+  local buf, win = vim.api.nvim_get_current_buf(), vim.api.nvim_get_current_win()
+  local row, col = unpack(vim.api.nvim_win_get_cursor(win))
+  local line = vim.api.nvim_buf_get_lines(buf, row - 1, row, true)[1]
+  if below_only then col = #line end
+  local before, after = line:sub(1, col), below_only and '' or line:sub(col + 1)
+  local depth, word, prefix = parse(before)
+  if word == 'end' or word == 'elif' or word == 'else' then
+    local own = open_depth(buf, row)
+    if own and own < depth then
+      before, depth = string.rep('& ', own) .. before:sub(#prefix + 1), own
+    end
+  end
+  local markers = string.rep('& ', opens[word] and depth + 1 or depth)
+  vim.api.nvim_buf_set_lines(buf, row - 1, row, true, { before, markers .. after })
+  vim.api.nvim_win_set_cursor(win, { row + 1, #markers })
+end
+function _G.nestasm_enter() enter(false) end
+
+-- NASM's own colours, and the markers and statement words over them. Run after Vim's own
+-- handler of the Syntax event, which clears what came before it.
+local function syntax()
+  vim.cmd('runtime! syntax/nasm.vim')
+  vim.cmd([[syntax match nestasmMarker /^[ &]\+/ containedin=ALL]])
+  vim.cmd([[syntax match nestasmStatement /\c^[ &]*[\t\v\f\r ]*\zs\(if\|elif\|else\|while\|end\)\ze\([ \t]\|$\)/ containedin=ALL]])
+  vim.b.current_syntax = 'nestasm'
+end
 
 local client_id
 vim.api.nvim_create_autocmd('FileType', {
@@ -52,9 +106,17 @@ vim.api.nvim_create_autocmd('FileType', {
     vim.opt_local.foldexpr = 'v:lua.nestasm_fold(v:lnum)'
     vim.opt_local.foldlevel = 99
     vim.opt_local.commentstring = '; %s'
+    vim.api.nvim_create_autocmd('Syntax', { buffer = args.buf, callback = syntax })
+    vim.opt_local.autoindent = false
+    -- Enter still accepts a completion from the popup menu.
+    vim.keymap.set('i', '<CR>', function()
+      return vim.fn.pumvisible() == 1 and '<C-y>' or '<Cmd>lua _G.nestasm_enter()<CR>'
+    end, { buffer = args.buf, expr = true })
+    vim.keymap.set('n', 'o', function() enter(true) vim.cmd('startinsert!') end, { buffer = args.buf })
     local function map(keys, fn) vim.keymap.set('n', keys, fn, { buffer = args.buf }) end
     map('K', vim.lsp.buf.hover)                 -- the translation, and the blocks around
     map('gd', vim.lsp.buf.definition)           -- to the if or while of an end, elif or else
+    -- <leader> is the key set by vim.g.mapleader, a backslash unless you set it: \a, \o.
     map('<leader>a', vim.lsp.buf.code_action)   -- a quick fix
     map('<leader>o', vim.lsp.buf.document_symbol)
     -- The statements of the chain under the cursor light up while it rests.

@@ -22,6 +22,11 @@ check=$tmp/prefix/bin/nestasm-check
 cmp -s "$tmp/prefix/share/man/man1/nestasm-check.1" "$src/nestasm-check.1" ||
   fail "share/man/man1/nestasm-check.1 was not installed as it is"
 
+# The editor set-ups where docs/editors.md loads them from, as they stand in editors/.
+for f in nvim/nestasm.lua emacs/nestasm.el vscode/package.json vscode/extension.js; do
+  cmp -s "$tmp/prefix/share/nestasm/editors/$f" "$src/editors/$f" || fail "share/nestasm/editors/$f was not installed as it is"
+done
+
 mkdir "$tmp/work"
 cp "$src/examples/gcd.s" "$tmp/work/"
 (cd "$tmp/work" && "$bin" gcd.s > echo.out 2> err.out)

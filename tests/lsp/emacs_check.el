@@ -1,5 +1,6 @@
 ;;; emacs_check.el --- Emacs with editors/emacs/nestasm.el on classify.s whose `& else' lost its marker  -*- lexical-binding: t -*-
-;; eglot connects, flymake shows the error with its note, and hover (eldoc) shows the translation.
+;; eglot connects, flymake shows the error with its note, and hover (eldoc) shows the translation;
+;; hideshow folds a chain and a branch, and a block typed with RET gets its markers.
 ;; Ends Emacs with status 0 or 1.
 
 (defun check-done (msg)
@@ -33,4 +34,35 @@
                               (eglot--TextDocumentPositionParams))))
   (unless (string-match-p "cmp al, ' '\njne \\.if_else_2" (plist-get (plist-get hover :contents) :value))
     (check-done (format "FAIL: hover %S" hover))))
-(check-done "ok: eglot shows the error with its note, and the translation on hover")
+;; The if of line 17 folds its whole chain, up to the else that lost its marker (line 31); the
+;; elif of line 19 only its branch.
+(defun check-hidden (from to)
+  (let (hidden)
+    (goto-char (point-min))
+    (forward-line (1- from))
+    (while (<= (line-number-at-pos) to)
+      (when (invisible-p (point)) (push (line-number-at-pos) hidden))
+      (forward-line 1))
+    (nreverse hidden)))
+(dolist (row '((17 (18 19 20 21 22 23 24 25 26 27 28 29 30)) (19 (20))))
+  (goto-char (point-min))
+  (forward-line (1- (car row)))
+  (hs-hide-block)
+  (let ((hidden (check-hidden 14 33)))
+    (unless (equal hidden (cadr row))
+      (check-done (format "FAIL: folding line %d hides %S" (car row) hidden))))
+  (hs-show-all))
+;; A block typed at the end of the file with RET: the user types no marker at all, and one too
+;; many before an end.
+(goto-char (point-max))
+(let ((start (line-number-at-pos)))
+  (dolist (key '("while ecx != 0" "inc eax" "IF eax == 3" "dec ecx" "elif eax == 4" "inc edx"
+                 "&\tend" "inc ecx" "" "end" "nop"))
+    (insert key)
+    (nestasm-newline))
+  (let ((typed (buffer-substring-no-properties (save-excursion (goto-char (point-min)) (forward-line (1- start)) (point))
+                                               (point-max)))
+        (want "while ecx != 0\n& inc eax\n& IF eax == 3\n& & dec ecx\n& elif eax == 4\n& & inc edx\n& \tend\n& inc ecx\n& \nend\nnop\n"))
+    (unless (equal typed want) (check-done (format "FAIL: typed %S" typed)))))
+(unless (eq (key-binding (kbd "RET")) #'nestasm-newline) (check-done "FAIL: RET is not nestasm-newline"))
+(check-done "ok: eglot shows the error with its note, the translation on hover; folds and markers typed")

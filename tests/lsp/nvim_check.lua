@@ -1,5 +1,6 @@
 -- Run inside Neovim with editors/nvim/nestasm.lua on classify.s whose `& else` lost its marker:
--- the diagnostic and the folds as the editor holds them. Ends Neovim with status 0 or 1.
+-- the diagnostic and the folds as the editor holds them, NASM's colours, and a block typed with
+-- Enter. Ends Neovim with status 0 or 1.
 local function done(msg)
   io.stdout:write(msg .. '\n')
   vim.cmd(msg:match('^ok') and 'qall!' or 'cquit!')
@@ -34,4 +35,17 @@ local branch = vim.fn.foldclosed(19) .. '-' .. vim.fn.foldclosedend(19)
 if lv ~= '0112222222222222200' or branch ~= '19-20' then
   return done('FAIL: fold levels ' .. lv .. ', the fold at line 19 ' .. branch)
 end
-done('ok: diagnostics and folds in Neovim 0.' .. tostring(vim.version().minor))
+-- NASM's syntax colours the assembly, the markers and statement words have groups of their own.
+local function group(l, c) return vim.fn.synIDattr(vim.fn.synID(l, c, 1), 'name') end
+local groups = table.concat({ group(12, 9), group(12, 13), group(15, 1), group(16, 1), group(16, 3) }, ' ')
+if groups ~= 'nasmStdInstruction nasmGen64Register nestasmStatement nestasmMarker nasmStdInstruction' then
+  return done('FAIL: syntax groups ' .. groups)
+end
+-- A block typed at the end of the file with Enter (and o): the user types no marker at all.
+local last = vim.api.nvim_buf_line_count(buf)
+vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('Gowhile ecx != 0<CR>inc eax<CR>IF eax == 3<Esc>' ..
+  'odec ecx<CR>elif eax == 4<CR>inc edx<CR>&\tend<CR>inc ecx<CR><CR>end<CR>nop<Esc>', true, false, true), 'x', false)
+local typed = table.concat(vim.api.nvim_buf_get_lines(buf, last, -1, true), '|')
+local want = 'while ecx != 0|& inc eax|& IF eax == 3|& & dec ecx|& elif eax == 4|& & inc edx|& \tend|& inc ecx|& |end|nop'
+if typed ~= want then return done('FAIL: typed ' .. typed) end
+done('ok: diagnostics, folds, colours and markers typed in Neovim 0.' .. tostring(vim.version().minor))
