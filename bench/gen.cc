@@ -197,3 +197,23 @@ std::string gen_line(size_t size) {
   s += '\n';
   return s;
 }
+
+std::string gen_warns(size_t lines) {
+  // Ten lines each, the third the one warned of; the last chunk's else has a branch of its own.
+  static constexpr std::array<std::string_view, 6> heads = {
+      "if 10h == eax\n& inc eax\n",
+      "if ecx => 2\n& inc eax\n",
+      "if (eax == 1) {\n& inc eax\n",
+      "if eax > 5 ; skip when eax == 0\n& inc eax\n",
+      "if dword [Counter] == ebx\n& inc eax\n",
+      "if eax == 1\n& inc eax\n"};
+  std::string s;
+  s.reserve(lines * 16 + 256);
+  for (size_t n = 0, k = 0; n < lines; n += 10, ++k) {
+    s += "mov eax, ebx\nadd ecx, 4\n";
+    s += heads[k % heads.size()];
+    s += k % heads.size() == 5 ? "else if eax == 2\n" : "& mov al, byte [esi]\n";
+    s += "end\nxor eax, eax  ; note\npush ebp\ncall print_int\npop ebp\n";
+  }
+  return s;
+}

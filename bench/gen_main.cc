@@ -27,14 +27,16 @@ static bool count(const char* s, bool lines, size_t& n) {
 
 int main(int argc, char** argv) {
   size_t n = 0;
-  const bool stack = argc == 4 && std::strcmp(argv[1], "stack") == 0;
+  const bool stack =
+      argc == 4 && (std::strcmp(argv[1], "stack") == 0 || std::strcmp(argv[1], "warns") == 0);
   if (argc != 4 || !count(argv[2], stack, n)) {
     std::fputs("usage: nestasm-gen mix|line SIZE[k|M] FILE\n"
-               "       nestasm-gen stack LINES[k|M] FILE\n", stderr);
+               "       nestasm-gen stack|warns LINES[k|M] FILE\n", stderr);
     return 2;
   }
   std::string text;
-  if (stack) text = gen_stack(n);
+  if (std::strcmp(argv[1], "warns") == 0) text = gen_warns(n);
+  else if (stack) text = gen_stack(n);
   else if (std::strcmp(argv[1], "mix") == 0) text = gen_mix(n);
   else if (std::strcmp(argv[1], "line") == 0) text = gen_line(n);
   else {

@@ -3,6 +3,7 @@
 // reports, never from a rule worked out again.
 #include "check/check.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "common/bytes.h"
@@ -310,6 +311,10 @@ check_result check_text(std::string_view text, const check_opts& opts, diag_sink
   err_fd = -1;  // the explanations replace the fixed messages
   run(c, text);
   err_fd = saved;
+  // Waiting diagnostics come late: a label's, a line's that closed blocks by its depth.
+  std::vector<int64_t>& u = c.res.unchecked;
+  std::sort(u.begin(), u.end());
+  u.erase(std::unique(u.begin(), u.end()), u.end());
   return std::move(c.res);
 }
 

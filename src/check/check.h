@@ -68,7 +68,7 @@ struct diag {
                           // the explanation of the diagnostic before it, at its place
   std::vector<edit> fix;  // the suggested change, when there is a mechanical one: checked
                           // through the core before it is offered, so that, applied, this
-                          // diagnostic is gone
+                          // diagnostic is gone; empty while it is unchecked
 };
 
 struct check_opts {
@@ -79,6 +79,12 @@ struct check_opts {
   bool blocks = false;        // record every block in check_result::blocks, and the output
                               // each line made in check_result::made (with keep)
   bool fixes = true;          // offer suggestions as edits, each checked through the core first
+  // With fixes: check only the suggestions of the diagnostics on these lines (1-based,
+  // ascending); the others go unchecked, as when fixes is false. The same text checked with
+  // these lines gives them the diagnostics a check of every suggestion gives them, while the
+  // budget of fix.cc lasts: what a suggestion is checked against is the whole text, never the
+  // verdicts on other lines.
+  const std::vector<int64_t>* fixes_on = nullptr;
 };
 
 // One construct as the translation saw it: where it opened, branched and was closed.
@@ -103,6 +109,9 @@ struct check_result {
   std::vector<size_t> made;        // with opts.blocks and keep: where in out_thing the output
                                    // of each line starts; one more entry for the end of input,
                                    // and a last one for the end of the output
+  std::vector<int64_t> unchecked;  // the lines (1-based, ascending, once each) of diagnostics
+                                   // that have a suggestion left unchecked: without fixes, or
+                                   // not on a line of fixes_on; shown without it
 };
 
 // Called for each diagnostic, in the order they are to be shown; a warning's or an error's
@@ -398,7 +407,9 @@ struct check_run {
   // Whether `fix`, applied to the text, makes the diagnostic (line `at`, 1-based; `what` a
   // wname, or minus an error's status) go away without drawing another: checked by running the
   // core on the changed text. When it does not, `why` says what it would do instead (empty when
-  // it could not be checked), and `fix` is emptied.
+  // it could not be checked), and `fix` is emptied. A suggestion the options leave unchecked
+  // (check_opts::fixes, fixes_on) is not checked: its line goes in res.unchecked, and it is
+  // told as one that could not be checked.
   bool holds_up(int64_t at, int what, std::vector<edit>& fix, std::string& why);
   std::pair<int64_t, int> failed;  // after holds_up fails: the first diagnostic it would draw
   // After holds_up succeeds: the line (1-based) where the changed text still stops, counted as

@@ -1,4 +1,5 @@
 // Open documents: their lines, the columns the protocol counts, and the check of their text.
+#include <algorithm>
 #include <cstring>
 
 #include "lsp/lsp.h"
@@ -25,6 +26,8 @@ void set_text(doc& d, std::string text) {
   }
   d.starts.push_back(d.text.size());
   d.dirty = d.unpublished = true;
+  d.fix_lines.clear();
+  d.fixed.clear();
 }
 
 void analyse(doc& d) {
@@ -32,6 +35,10 @@ void analyse(doc& d) {
   d.diags.clear();
   check_opts o;
   o.blocks = o.keep = true;
+  // Published as soon as the pass is done: a suggestion costs a check of the whole text, and
+  // checked here, the 200 of a 2,000-line text took 57 ms of every change (p99 116 ms); the
+  // pass alone takes 0.6 ms (p99 0.8). They are checked when a codeAction asks (check_fixes).
+  o.fixes = false;
   d.res = check_text(d.text, o, d.diags);
   d.made.assign(out_thing.view());
   d.dirty = false;
@@ -66,4 +73,27 @@ size_t byte_of(std::string_view line, int64_t ch, bool utf8) {
     i += n;
   }
   return i < line.size() ? i : line.size();
+}
+
+void check_fixes(doc& d, int64_t from, int64_t to) {
+  // The lines in [from, to] (1-based) that have a suggestion and were not checked yet.
+  const auto b = std::lower_bound(d.res.unchecked.begin(), d.res.unchecked.end(), from);
+  const auto e = std::upper_bound(b, d.res.unchecked.end(), to);
+  std::vector<int64_t> want;
+  for (auto i = b; i != e; ++i)
+    if (!std::binary_search(d.fix_lines.begin(), d.fix_lines.end(), *i)) want.push_back(*i);
+  if (want.empty()) return;
+  check_opts o;
+  o.fixes_on = &want;
+  std::vector<diag> got;
+  check_text(d.text, o, got);
+  for (diag& g : got)
+    if (g.lvl != level::note && !g.fix.empty() &&
+        std::binary_search(want.begin(), want.end(), g.line))
+      d.fixed.push_back(std::move(g));
+  const size_t n = d.fix_lines.size();
+  d.fix_lines.insert(d.fix_lines.end(), want.begin(), want.end());
+  std::inplace_merge(d.fix_lines.begin(), d.fix_lines.begin() + static_cast<std::ptrdiff_t>(n),
+                     d.fix_lines.end());
+  ++d.fix_checks;
 }

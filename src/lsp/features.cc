@@ -228,7 +228,14 @@ static std::string title_of(const doc& d, const edit& e) {
   return "Change `" + std::string(old) + "` to `" + std::string(shown) + "`";
 }
 
-json code_actions(const server& s, const doc& d, const json& params) {
+// The same diagnostic: a check with its line's suggestions checked makes it again, at the same
+// place.
+static bool same(const diag& a, const diag& b) {
+  return a.lvl == b.lvl && a.line == b.line && a.col == b.col && a.name == b.name &&
+         a.status == b.status;
+}
+
+json code_actions(const server& s, doc& d, const json& params) {
   json a = json::array();
   // Only quick fixes are offered.
   if (const json& only = get(get(params, "context"), "only"); only.is_array()) {
@@ -241,9 +248,22 @@ json code_actions(const server& s, const doc& d, const json& params) {
   if (const json& l = get(get(range, "start"), "line"); l.is_number_integer())
     from = l.get<int64_t>();
   if (const json& l = get(get(range, "end"), "line"); l.is_number_integer()) to = l.get<int64_t>();
+  check_fixes(d, from < 0 ? 0 : from + 1, to == INT64_MAX ? to : to + 1);
+  std::vector<bool> taken(d.fixed.size());
   for (size_t i = 0; i < d.diags.size();) {
     const diag& g = d.diags[i];
-    if (g.lvl == level::note || g.fix.empty() || g.line - 1 < from || g.line - 1 > to) {
+    if (g.lvl == level::note || g.line - 1 < from || g.line - 1 > to) {
+      ++i;
+      continue;
+    }
+    // Published without its suggestion: the verdict is in d.fixed, when it holds.
+    const std::vector<edit>* fix = &g.fix;
+    for (size_t k = 0; fix->empty() && k < d.fixed.size(); ++k)
+      if (!taken[k] && same(d.fixed[k], g)) {
+        taken[k] = true;
+        fix = &d.fixed[k].fix;
+      }
+    if (fix->empty()) {
       ++i;
       continue;
     }
@@ -251,7 +271,7 @@ json code_actions(const server& s, const doc& d, const json& params) {
     put_diag(text, s, d, i);
     json edits = json::array();
     std::string title;
-    for (const edit& e : g.fix) {
+    for (const edit& e : *fix) {
       edits.push_back(text_edit(s, d, e));
       if (!title.empty()) title += "; ";
       title += title_of(d, e);

@@ -53,6 +53,13 @@ struct doc {
   check_result res;
   std::string made;
   size_t checks = 0;  // checks run on it: a burst of changes costs one
+
+  // Quick fixes, checked when a codeAction asks for them and kept until the text changes: the
+  // lines whose suggestions were checked (ascending), and the diagnostics of those lines that
+  // came with a fix that holds. The check above leaves every suggestion unchecked.
+  std::vector<int64_t> fix_lines;
+  std::vector<diag> fixed;
+  size_t fix_checks = 0;  // checks run on it for quick fixes
 };
 
 // Lines of the text (the translator's count: a last line without "\n" counts).
@@ -67,6 +74,11 @@ void set_text(doc& d, std::string text);
 // Run the check on `d` if its text changed since the last one. Leaves the translator's state
 // behind, as a check does.
 void analyse(doc& d);
+
+// Check the suggestions of the diagnostics on lines `from` to `to` (1-based) that were not
+// checked for this text yet, and keep what holds in d.fixed: one check of the text with those
+// lines' suggestions checked, whatever the lines. Leaves the translator's state behind.
+void check_fixes(doc& d, int64_t from, int64_t to);
 
 // A position of the protocol: a line and a column counted in UTF-16 units, or in bytes when the
 // client chose UTF-8.
@@ -120,7 +132,9 @@ void put_diagnostics(std::string& o, const server& s, const doc& d);
 // `s` as a JSON string at the end of `o`.
 void json_string(std::string& o, std::string_view s);
 
-json code_actions(const server& s, const doc& d, const json& params);
+// The quick fixes of the diagnostics in the request's range; suggestions not checked yet for
+// this version of the text are checked first, and the verdicts kept in `d`.
+json code_actions(const server& s, doc& d, const json& params);
 json folding(const doc& d);
 json highlights(const server& s, const doc& d, pos p);
 json definition(const server& s, const doc& d, pos p);
