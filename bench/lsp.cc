@@ -1,8 +1,10 @@
 // nestasm-lsp-bench: how long after a change to a document nestasm-lsp publishes its
 // diagnostics, measured as an editor sees it: from writing the didChange to reading the answer;
-// and, where the document has quick fixes, how long a codeAction on one line then takes.
+// where the document has quick fixes, how long a codeAction on one line then takes; with
+// --memory, the server's memory and time for each request on one huge document.
 //
 //   nestasm-lsp-bench NESTASM_LSP [CHANGES]      default 100 changes to each of two documents
+//   nestasm-lsp-bench NESTASM_LSP --memory [MiB] default a 50 MiB document
 #include "lsp/lsp.h"
 
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "gen.h"
 
 static int to_server = -1, from_server = -1;
+static pid_t server_pid = -1;
 static std::string got;
 
 static void send(const json& m) {
@@ -156,12 +160,182 @@ static void measure(const char* name, const std::string& text, const char* mark,
   }
 }
 
+
+// --- memory -----------------------------------------------------------------------------------
+// Read from /proc while the server runs: its resident size now (VmRSS) and its peak (VmHWM),
+// which writing "5" to clear_refs sets back to the size now, so each request gets its own peak.
+
+static double mib_of(const char* field) {
+  const std::string path = "/proc/" + std::to_string(server_pid) + "/status";
+  FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return -1;
+  char line[256];
+  double kib = -1;
+  const size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, field, n) == 0) kib = std::atof(line + n);
+  std::fclose(f);
+  return kib / 1024;
+}
+
+static void reset_peak() {
+  const std::string path = "/proc/" + std::to_string(server_pid) + "/clear_refs";
+  if (FILE* f = std::fopen(path.c_str(), "w")) {
+    std::fputs("5", f);
+    std::fclose(f);
+  }
+}
+
+// Waits for the answer to request `id`; returns the length of its body.
+static size_t answer(int64_t id, bool& failed) {
+  for (;;) {
+    size_t at = 0;
+    std::string_view body;
+    std::string why;
+    if (next_frame(got, at, body, why) == frame::message) {
+      arrived = std::chrono::steady_clock::now();
+      const size_t n = body.size();
+      // Only the head is parsed: the answer may be too large to hold twice.
+      const std::string head(body.substr(0, 200));
+      got.erase(0, at);
+      if (head.find("\"id\":" + std::to_string(id) + ",") != std::string::npos ||
+          head.find("\"id\":" + std::to_string(id) + "}") != std::string::npos) {
+        failed = head.find("\"error\"") != std::string::npos;
+        return n;
+      }
+      continue;
+    }
+    char buf[1 << 16];
+    const ssize_t n = read(from_server, buf, sizeof buf);
+    if (n <= 0) {
+      std::fprintf(stderr, "nestasm-lsp-bench: the server went away\n");
+      std::exit(1);
+    }
+    got.append(buf, static_cast<size_t>(n));
+  }
+}
+
+static void row(const char* what, std::chrono::steady_clock::time_point t0, double doc_mib,
+                size_t bytes, bool failed) {
+  const double ms = std::chrono::duration<double, std::milli>(arrived - t0).count();
+  const double peak = mib_of("VmHWM:"), now = mib_of("VmRSS:");
+  std::printf("  %-26s %9.0f %9.1f %8.2fx %9.1f %11.1f%s\n", what, ms, peak, peak / doc_mib,
+              now, static_cast<double>(bytes) / (1 << 20), failed ? "  (an error)" : "");
+}
+
+// Opens one document of `mib` MiB (the realistic mix), asks every request of the server about
+// it, and closes it; then sends one message larger than the server takes, which is not JSON.
+static void memory(size_t mib) {
+  const std::string text = gen_mix(mib << 20);
+  const double doc_mib = static_cast<double>(text.size()) / (1 << 20);
+  size_t lines = 0;
+  for (char c : text) lines += c == '\n';
+  const std::string uri = "file:///huge.s";
+  std::printf("nestasm-lsp, one document of %.1f MiB (%zu lines, the mix): memory in MiB\n",
+              doc_mib, lines);
+  std::printf("  %-26s %9s %9s %9s %9s %11s\n", "step", "ms", "peak", "peak/doc", "after",
+              "answer MiB");
+  std::printf("  %-26s %9s %9s %9s %9.1f\n", "started", "", "", "", mib_of("VmRSS:"));
+  {
+    std::string m;
+    put_frame(m, json{{"jsonrpc", "2.0"},
+                      {"method", "textDocument/didOpen"},
+                      {"params",
+                       {{"textDocument",
+                         {{"uri", uri}, {"languageId", "nestasm"}, {"version", 1}, {"text", text}}}}}}
+                     .dump());
+    reset_peak();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!write_all(to_server, m)) std::exit(1);
+    m.clear();
+    m.shrink_to_fit();
+    diagnostics(1);
+    row("didOpen to diagnostics", t0, doc_mib, 0, false);
+  }
+  const json doc = {{"uri", uri}};
+  const json mid = {{"line", lines / 2}, {"character", 0}};
+  // A line that opens a block, for highlight and definition: the first "if" past the middle.
+  int64_t if_line = static_cast<int64_t>(lines / 2);
+  {
+    size_t at = 0;
+    for (size_t l = 0; l < lines / 2; ++l) at = text.find('\n', at) + 1;
+    for (size_t p = at; p < text.size(); p = text.find('\n', p) + 1, ++if_line) {
+      size_t b = p;
+      while (b < text.size() && (text[b] == '&' || text[b] == ' ' || text[b] == '\t')) ++b;
+      if (text.compare(b, 3, "if ") == 0 || text.compare(b, 5, "elif ") == 0) break;
+    }
+  }
+  const json at_if = {{"line", if_line}, {"character", 0}};
+  const struct {
+    const char* what;
+    const char* method;
+    json params;
+  } reqs[] = {
+      {"documentSymbol", "textDocument/documentSymbol", {{"textDocument", doc}}},
+      {"foldingRange", "textDocument/foldingRange", {{"textDocument", doc}}},
+      {"hover", "textDocument/hover", {{"textDocument", doc}, {"position", mid}}},
+      {"documentHighlight", "textDocument/documentHighlight",
+       {{"textDocument", doc}, {"position", at_if}}},
+      {"definition", "textDocument/definition", {{"textDocument", doc}, {"position", at_if}}},
+      {"codeAction (whole text)", "textDocument/codeAction",
+       {{"textDocument", doc},
+        {"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", lines}, {"character", 0}}}}},
+        {"context", {{"diagnostics", json::array()}}}}},
+  };
+  int64_t id = 100;
+  for (const auto& r : reqs) {
+    reset_peak();
+    const auto t0 = std::chrono::steady_clock::now();
+    send({{"jsonrpc", "2.0"}, {"id", ++id}, {"method", r.method}, {"params", r.params}});
+    bool failed = false;
+    const size_t n = answer(id, failed);
+    row(r.what, t0, doc_mib, n, failed);
+  }
+  {
+    reset_peak();
+    const auto t0 = std::chrono::steady_clock::now();
+    send({{"jsonrpc", "2.0"},
+          {"method", "textDocument/didClose"},
+          {"params", {{"textDocument", doc}}}});
+    send({{"jsonrpc", "2.0"}, {"id", ++id}, {"method", "no/such"}});
+    bool failed = false;
+    answer(id, failed);
+    row("didClose", t0, doc_mib, 0, false);
+  }
+  {
+    // 200 MiB that are not JSON, in pieces: the server's answer, and what it keeps after.
+    const size_t big = size_t{200} << 20;
+    reset_peak();
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::string head = "Content-Length: " + std::to_string(big) + "\r\n\r\n";
+    if (!write_all(to_server, head)) std::exit(1);
+    const std::string piece(1 << 20, 'x');
+    // The server may answer before the body is sent: read while writing, or both may block.
+    for (size_t sent = 0; sent < big; sent += piece.size()) {
+      pollfd p = {from_server, POLLIN, 0};
+      while (poll(&p, 1, 0) > 0) {
+        char buf[1 << 16];
+        const ssize_t n = read(from_server, buf, sizeof buf);
+        if (n <= 0) break;
+        got.append(buf, static_cast<size_t>(n));
+      }
+      if (!write_all(to_server, piece)) std::exit(1);
+    }
+    send({{"jsonrpc", "2.0"}, {"id", ++id}, {"method", "no/such"}});
+    bool failed = false;
+    answer(id, failed);
+    row("200 MiB body, not JSON", t0, doc_mib, 0, false);
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: nestasm-lsp-bench NESTASM_LSP [CHANGES]\n");
     return 2;
   }
-  const int changes = argc > 2 ? std::atoi(argv[2]) : 100;
+  const bool mem = argc > 2 && std::strcmp(argv[2], "--memory") == 0;
+  const int changes = argc > 2 && !mem ? std::atoi(argv[2]) : 100;
   int in[2], out[2];
   if (pipe(in) || pipe(out)) return 1;
   const pid_t pid = fork();
@@ -175,15 +349,28 @@ int main(int argc, char** argv) {
   }
   close(in[0]);
   close(out[1]);
+  server_pid = pid;
   to_server = in[1];
   from_server = out[0];
 
   send({{"jsonrpc", "2.0"},
         {"id", 0},
         {"method", "initialize"},
-        {"params", {{"capabilities", json::object()}}}});
+        {"params",
+         {{"capabilities",
+           mem ? json{{"textDocument",
+                       {{"documentSymbol", {{"hierarchicalDocumentSymbolSupport", true}}}}}}
+               : json::object()}}}});
   receive();
   send({{"jsonrpc", "2.0"}, {"method", "initialized"}, {"params", json::object()}});
+  if (mem) {
+    memory(argc > 3 ? static_cast<size_t>(std::atoi(argv[3])) : 50);
+    send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "shutdown"}});
+    send({{"jsonrpc", "2.0"}, {"method", "exit"}});
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return 0;
+  }
 
   // The first 10,000 lines of the realistic mix: blocks nested up to depth 6, comments (with
   // markers, a warning each), and blocks left open where it is cut, closed by the end of the

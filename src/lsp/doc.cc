@@ -1,6 +1,9 @@
 // Open documents: their lines, the columns the protocol counts, and the check of their text.
 #include <algorithm>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "lsp/lsp.h"
 #include "out/out.h"
@@ -30,6 +33,9 @@ void set_text(doc& d, std::string text) {
   d.fixed.clear();
 }
 
+// Past this, a document's check gives back the memory it used when it is done.
+constexpr size_t big_text = size_t{8} << 20;
+
 void analyse(doc& d) {
   if (!d.dirty) return;
   d.diags.clear();
@@ -43,6 +49,18 @@ void analyse(doc& d) {
   d.made.assign(out_thing.view());
   d.dirty = false;
   ++d.checks;
+  if (d.text.size() > big_text) {
+    // The translation is kept in d.made: the translator's buffer would hold it a second time for
+    // as long as the server runs, and the pass's own lists (about 12 times the text) would stay
+    // resident in glibc's heap. Growing the buffer again costs about 1 ms for each MiB, on a
+    // check that takes 200 ms for each.
+    delete[] out_thing.buf;
+    out_thing.buf = nullptr;
+    out_thing.len = out_thing.cap = 0;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+  }
 }
 
 // The bytes of the character that starts with `c`, and the UTF-16 units it takes. A byte that

@@ -26,7 +26,15 @@ enum class frame {
   more,     // not complete yet: wait for more bytes
   message,  // a whole message: its body is set
   broken,   // a header that cannot be read: `pos` has moved past it
+  too_big,  // a body longer than the server takes (`max_message`): `pos` is past it, and may be
+            // past the bytes read so far; `why` says how long it is
 };
+
+// The longest message body the server reads. A didOpen carries the whole document, escaped (a
+// tab or a quote takes two bytes): 128 MiB lets documents of tens of MiB open, with room for
+// their escapes. The check of a document takes a few times its size, so a larger message would
+// cost gigabytes; it is answered with an error and skipped as it arrives, never held.
+constexpr size_t max_message = size_t{128} << 20;
 
 // The next message of `in` from `pos`; on `message` and `broken`, `pos` moves past what was
 // taken. `why` says what was wrong with a broken header.
@@ -104,6 +112,7 @@ struct server {
   bool tree = false;      // document symbols as a tree
   bool markdown = false;  // hover in markdown
   bool lost = false;      // bytes are being skipped after a broken header
+  size_t skip = 0;        // bytes still to come of a message longer than max_message
   std::unordered_map<std::string, doc> docs;
   std::string in;  // bytes read and not yet handled, from `at`
   size_t at = 0;
@@ -135,6 +144,11 @@ void json_string(std::string& o, std::string_view s);
 // The quick fixes of the diagnostics in the request's range; suggestions not checked yet for
 // this version of the text are checked first, and the verdicts kept in `d`.
 json code_actions(const server& s, doc& d, const json& params);
+// The answers that grow with the document, written as JSON text at the end of `o`; the json
+// forms below parse that text.
+void put_folding(std::string& o, const doc& d);
+void put_highlights(std::string& o, const server& s, const doc& d, pos p);
+void put_symbols(std::string& o, const server& s, const doc& d);
 json folding(const doc& d);
 json highlights(const server& s, const doc& d, pos p);
 json definition(const server& s, const doc& d, pos p);
