@@ -3,6 +3,7 @@
 // one order in which the ways are tried.
 #include <cerrno>
 #include <climits>
+#include <concepts>
 #include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,8 +113,18 @@ bool writes_over(const std::string& out, dev_t dev, ino_t ino) {
   return p.exists && p.old.st_dev == dev && p.old.st_ino == ino;
 }
 
-// A way begun and written, start to end; what it leaves undone goes with it.
+// The one shape of a way (driver.h): a concept, not a base class, as every call site knows the
+// type it calls and nothing is chosen at run time but the entry of `ways`.
 template <class W>
+concept way_of_writing = std::default_initializable<W> &&
+                         requires(W w, const out_plan& p, const out_bytes& made) {
+                           { w.begin(p) } -> std::same_as<wrote>;
+                           { w.write(p, made) } -> std::same_as<wrote>;
+                         };
+static_assert(way_of_writing<staged_file>, "the staged way has the shape of the others");
+
+// A way begun and written, start to end; what it leaves undone goes with it.
+template <way_of_writing W>
 static wrote by(output& o, const out_bytes& made) {
   W w;
   const wrote r = w.begin(o.plan);
