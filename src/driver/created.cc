@@ -5,28 +5,28 @@
 
 #include "driver/driver.h"
 
-created_file::created_file(const out_plan& p) : p(p) {
-  held_signals h;
-  fd = openat(p.dir, p.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) note_temp(p.dir, p.name.c_str());
-}
-
-// Never written: the file goes again.
+// Not written whole: the file goes again (made_here removes it).
 created_file::~created_file() {
-  if (fd < 0) return;
-  close(fd);
-  held_signals h;
-  unlinkat(p.dir, p.name.c_str(), 0);
-  drop_temp();
+  if (fd >= 0) close(fd);
 }
 
-wrote created_file::write(const out_bytes& made) {
-  if (fd < 0) return wrote::failed;
+wrote created_file::begin(const out_plan& p) {
+  if (p.exists) return wrote::refused;  // a file is there: it is written in place
+  const bool made = made_here.make(p.dir, p.name, [&](const char* name) {
+    fd = openat(p.dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd >= 0;
+  });
+  return made ? wrote::ok : wrote::refused;
+}
+
+wrote created_file::write(const out_plan&, const out_bytes& made) {
   bool ok = made.put(fd) && settle(fd);
   if (close(fd) != 0) ok = false;
   fd = -1;
-  held_signals h;
-  if (!ok) unlinkat(p.dir, p.name.c_str(), 0);
-  drop_temp();
-  return ok ? wrote::ok : wrote::failed;
+  if (!ok) {
+    made_here.remove();
+    return wrote::failed;
+  }
+  made_here.keep();
+  return wrote::ok;
 }

@@ -6,23 +6,21 @@
 
 #include "driver/driver.h"
 
-device_file::device_file(const out_plan& p) {
+wrote device_file::begin(const out_plan& p) {
+  if (!p.exists || !S_ISCHR(p.old.st_mode)) return wrote::refused;
   // O_NONBLOCK: should a FIFO have taken the name since, the open fails instead of waiting.
   fd = openat(p.dir, p.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   struct stat st;
-  if (fd >= 0 && !(fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == p.old.st_rdev &&
-                   fcntl(fd, F_SETFL, 0) == 0)) {
-    close(fd);
-    fd = -1;
-  }
+  const bool same = fd >= 0 && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) &&
+                    st.st_rdev == p.old.st_rdev && fcntl(fd, F_SETFL, 0) == 0;
+  return same ? wrote::ok : wrote::refused;
 }
 
 device_file::~device_file() {
   if (fd >= 0) close(fd);
 }
 
-wrote device_file::write(const out_bytes& made) {
-  if (fd < 0) return wrote::failed;
+wrote device_file::write(const out_plan&, const out_bytes& made) {
   bool ok = made.put(fd);
   if (close(fd) != 0) ok = false;
   fd = -1;

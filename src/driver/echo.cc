@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "driver/driver.h"
-#include "out/out.h"
 
 static bool stdout_closed = false;
 
@@ -21,8 +20,6 @@ void guard_fds() {
     if (got != fd && got >= 0) close(got);
   }
 }
-
-size_t out_bytes::size() const { return fd >= 0 ? len : out_thing.len; }
 
 // The staging file from `at` on to `to`, read back a window at a time.
 static bool read_back(int from, size_t at, size_t len, int to) {
@@ -46,7 +43,7 @@ static bool read_back(int from, size_t at, size_t len, int to) {
 // but a file opened for appending and /dev/full, which splice() and copy_file_range() refuse
 // too; for those the file is read back a window at a time, in the same 30 MB.
 bool out_bytes::put(int to) const {
-  if (fd < 0) return write_all(to, out_thing.view());
+  if (fd < 0) return write_all(to, text);
   off_t at = 0;
   while (static_cast<size_t>(at) < len) {
     // 1 GiB a call: the kernel moves a little under 2 GiB at most.

@@ -33,30 +33,28 @@ static bool reserve(int fd, size_t n) {
   return errno == EOPNOTSUPP || errno == ENOSYS;
 }
 
-inplace_file::inplace_file(const out_plan& p) {
+wrote inplace_file::begin(const out_plan& p) {
+  if (!p.exists) return wrote::refused;  // nothing to write into: it is created
   fd = openat(p.dir, p.name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return wrote::refused;
   struct stat st;
   // Another nestasm writing the same file in place waits here until that one is done.
   bool ok = flock(fd, LOCK_EX) == 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_dev == p.old.st_dev && st.st_ino == p.old.st_ino;
   old_len = ok ? static_cast<size_t>(st.st_size) : 0;
   old.reset(new char[old_len + 1]);
-  if (!ok || !read_old(fd, old.get(), old_len)) {
-    close(fd);
-    fd = -1;
-    return;
-  }
+  if (!ok || !read_old(fd, old.get(), old_len)) return wrote::refused;
   times[0] = st.st_atim;
   times[1] = st.st_mtim;
+  return wrote::ok;
 }
 
 inplace_file::~inplace_file() {
   if (fd >= 0) close(fd);
 }
 
-wrote inplace_file::write(const out_bytes& made) {
-  if (fd < 0 || !reserve(fd, made.size())) return wrote::failed;
+wrote inplace_file::write(const out_plan&, const out_bytes& made) {
+  if (!reserve(fd, made.size())) return wrote::failed;
   note_restore(fd, old.get(), old_len, times);
   bool ok = made.put(fd);
   if (ok && made.size() < old_len) ok = ftruncate(fd, static_cast<off_t>(made.size())) == 0;

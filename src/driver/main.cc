@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   if (!read_input(argv[1])) return bail(st::cant_open);
   const std::string out = out_path(argv[1]);
   const bool same = names_input(out, argv[1]);
-  prepare_output(same ? std::string() : out);
+  output o;
+  prepare_output(o, same ? std::string() : out);
   // A statement error found in an input that changed meanwhile may be an artefact of the
   // change: the message waits until the input is known to be as it was read.
   const int said = err_fd;
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
   if (same) return bail(st::same_file);
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
   out_bytes made;
-  if (!write_output(made)) return bail(st::cant_write);
+  if (!write_output(o, made)) return bail(st::cant_write);
   if (!echo_output(made)) return bail(st::cant_write);
   return 0;
 }

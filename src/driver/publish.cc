@@ -1,8 +1,10 @@
 // The plan for the output file: what the output path leads to, which links on the way may be
 // followed, and so which way of writing it is tried first, once, before translation; then the
-// order in which the ways are tried when one is refused.
+// one order in which the ways are tried.
 #include <cerrno>
 #include <climits>
+#include <concepts>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +12,6 @@
 #include "driver/driver.h"
 #include "out/out.h"
 #include "scan/scan.h"
-
-static out_plan plan;
-static staged_file stage;
 
 // Whether the symbolic link `ln` in the folder `dir` may be followed. In a sticky folder that
 // anyone can write (/tmp), a link planted by someone else could send the output over any file
@@ -80,7 +79,6 @@ static int open_folder(int at, const std::string& path, std::string& name) {
 // a file shared with other names, or a device, is written into.
 static out_plan plan_for(const std::string& out) {
   out_plan p;
-  p.how = way::none;
   p.dir = open_folder(AT_FDCWD, out, p.name);
   // 40 links at most, as the kernel follows.
   for (int hops = 0; p.dir >= 0 && hops <= 40; ++hops) {
@@ -115,36 +113,64 @@ bool writes_over(const std::string& out, dev_t dev, ino_t ino) {
   return p.exists && p.old.st_dev == dev && p.old.st_ino == ino;
 }
 
-void prepare_output(const std::string& out) {
+// The one shape of a way (driver.h): a concept, not a base class, as every call site knows the
+// type it calls and nothing is chosen at run time but the entry of `ways`.
+template <class W>
+concept way_of_writing = std::default_initializable<W> &&
+                         requires(W w, const out_plan& p, const out_bytes& made) {
+                           { w.begin(p) } -> std::same_as<wrote>;
+                           { w.write(p, made) } -> std::same_as<wrote>;
+                         };
+static_assert(way_of_writing<staged_file>, "the staged way has the shape of the others");
+
+// A way begun and written, start to end; what it leaves undone goes with it.
+template <way_of_writing W>
+static wrote by(output& o, const out_bytes& made) {
+  W w;
+  const wrote r = w.begin(o.plan);
+  return r == wrote::ok ? w.write(o.plan, made) : r;
+}
+
+// The staged way began before the translation (prepare_output), so that the output drained into
+// its file; refused then, it has no file now.
+static wrote by_stage(output& o, const out_bytes& made) {
+  return o.stage.is_open() ? o.stage.write(o.plan, made) : wrote::refused;
+}
+
+// Every way, in the one order they are tried in: from the one the plan names, each refusal
+// passes to the next. A way not of this file's kind refuses at once (in place where no file
+// is, created where one is, the device for anything but a device).
+struct way_entry {
+  way w;
+  wrote (*write)(output& o, const out_bytes& made);
+};
+static constexpr way_entry ways[] = {
+    {way::staged, by_stage},
+    {way::beside, by<beside_file>},
+    {way::in_place, by<inplace_file>},
+    {way::created, by<created_file>},
+    {way::device, by<device_file>},
+};
+static_assert(std::size(ways) == static_cast<size_t>(way::none), "one entry for every way");
+
+void prepare_output(output& o, const std::string& out) {
   if (!out.empty()) {
-    plan = plan_for(out);
-    if (plan.how == way::staged && stage.open(plan.dir)) return;
-    if (plan.how == way::staged) plan.how = way::beside;
+    o.plan = plan_for(out);
+    if (o.plan.how == way::staged && o.stage.begin(o.plan) == wrote::ok) return;
   }
   // Output is rarely much longer than input; until it is written, reserving costs no memory.
   out_thing.reserve(file_lines.size() + file_lines.size() / 2 + 256);
 }
 
-bool write_output(out_bytes& made) {
-  if (stage.is_open() && !stage.finish(made)) return false;
-  // Each way tried in turn from the one chosen: a refused way changed nothing.
-  wrote r = wrote::refused;
-  switch (plan.how) {
-    case way::none:
-      return false;
-    case way::device:
-      return device_file(plan).write(made) == wrote::ok;
-    case way::staged:
-      r = stage.publish(plan);
-      if (r != wrote::refused) break;
-      [[fallthrough]];
-    case way::beside:
-      r = beside_file(plan).write(made);
-      if (r != wrote::refused) break;
-      [[fallthrough]];
-    case way::in_place:
-      r = plan.exists ? inplace_file(plan).write(made) : created_file(plan).write(made);
-      break;
+bool write_output(output& o, out_bytes& made) {
+  made.text = out_thing.view();
+  if (o.stage.is_open() && !o.stage.finish(made)) return false;
+  bool reached = false;
+  for (const way_entry& e : ways) {
+    reached = reached || e.w == o.plan.how;
+    if (!reached) continue;
+    const wrote r = e.write(o, made);
+    if (r != wrote::refused) return r == wrote::ok;
   }
-  return r == wrote::ok;
+  return false;  // refused by every way, or none may be tried (way::none)
 }

@@ -73,15 +73,17 @@ static swap swap_in(const out_plan& p, const char* tmp) {
   return swap::broken;
 }
 
-bool put_in_place(const std::string& tmp, const out_plan& p) {
+bool put_in_place(temp_file& tmp, const out_plan& p) {
   bool ok = false;
   {
     held_signals h;
-    swap s = p.exists ? swap_in(p, tmp.c_str()) : swap::unsupported;
+    const char* t = tmp.name().c_str();
+    swap s = p.exists ? swap_in(p, t) : swap::unsupported;
     if (s == swap::done) ok = true;
-    else if (s == swap::unsupported) ok = renameat(p.dir, tmp.c_str(), p.dir, p.name.c_str()) == 0;
-    if (!ok && s != swap::broken) unlinkat(p.dir, tmp.c_str(), 0);
-    drop_temp();
+    else if (s == swap::unsupported) ok = renameat(p.dir, t, p.dir, p.name.c_str()) == 0;
+    // Broken, the old file keeps the temporary name: better kept than lost.
+    if (ok || s == swap::broken) tmp.keep();
+    else tmp.remove();
   }
   // The folder is not flushed: its new name reaches the journal with the next commit, and a
   // crash before that finds the old file, which is all that is promised. Flushing it too cost a

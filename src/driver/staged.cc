@@ -13,9 +13,6 @@
 #include "driver/driver.h"
 #include "out/out.h"
 
-// The file the output drains into: there is one output, and so one staging file, per run.
-static staged_file* filling = nullptr;
-
 // The file is flushed to disk before it is published. Starting the write-back of every 4 MiB as
 // it is written lets the disk work while the translation goes on, and leaves the final flush
 // little to wait for. On the 100 MiB mix (bench/run.sh) a run took 305 ms this way, 276 ms with
@@ -35,26 +32,33 @@ void staged_file::spill(std::string_view held) {
   }
 }
 
-void staged_file::drain(std::string_view held) { filling->spill(held); }
+void staged_file::drain(void* to, std::string_view held) {
+  static_cast<staged_file*>(to)->spill(held);
+}
 
 staged_file::~staged_file() {
+  if (out_thing.drain_to == this) {
+    out_thing.drain = nullptr;
+    out_thing.drain_to = nullptr;
+  }
   if (fd >= 0) close(fd);
 }
 
-bool staged_file::open(int dir) {
-  fd = openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) return false;  // a file system without unnamed files, or a folder not writable
-  filling = this;
+wrote staged_file::begin(const out_plan& p) {
+  fd = openat(p.dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  // A file system without unnamed files, or a folder not writable.
+  if (fd < 0) return wrote::refused;
   out_thing.drain = drain;
+  out_thing.drain_to = this;
   out_thing.reserve(window);
-  return true;
+  return wrote::ok;
 }
 
 bool staged_file::finish(out_bytes& made) {
   spill(out_thing.view());
   out_thing.clear();
   out_thing.drain = nullptr;
-  filling = nullptr;
+  out_thing.drain_to = nullptr;
   if (failed) return false;
   // A descriptor of its own to read it back by: the one written is closed when the file is
   // named, to hear of a write that failed late.
@@ -63,32 +67,20 @@ bool staged_file::finish(out_bytes& made) {
   return made.fd >= 0;
 }
 
-wrote staged_file::publish(const out_plan& p) {
+wrote staged_file::write(const out_plan& p, const out_bytes&) {
   if (!fit_owner(fd, p)) return wrote::refused;
   if (!settle(fd)) return wrote::failed;
   // Naming an unnamed file takes its /proc entry; linkat() refuses a name already taken.
   char proc[40];
   std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  std::string tmp;
-  bool named = false;
-  {
-    held_signals h;
-    for (int k = 0; k < 100 && !named; ++k) {
-      tmp = temp_name(p);
-      named = linkat(AT_FDCWD, proc, p.dir, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0;
-      if (!named && errno != EEXIST) break;
-    }
-    if (named) note_temp(p.dir, tmp.c_str());
-  }
+  temp_file tmp;
+  const bool named = tmp.make_beside(p, [&](const char* name) {
+    return linkat(AT_FDCWD, proc, p.dir, name, AT_SYMLINK_FOLLOW) == 0;
+  });
   if (!named) return wrote::refused;
-  // A file system may report a failed write only when the file is closed.
+  // A file system may report a failed write only when the file is closed (tmp removes it then).
   const bool closed = close(fd) == 0;
   fd = -1;
-  if (!closed) {
-    held_signals h;
-    unlinkat(p.dir, tmp.c_str(), 0);
-    drop_temp();
-    return wrote::failed;
-  }
+  if (!closed) return wrote::failed;
   return put_in_place(tmp, p) ? wrote::ok : wrote::failed;
 }

@@ -27,7 +27,7 @@ static void new_buffer(outbuf& b, size_t n) {
 
 void outbuf::make_room(size_t n) {
   if (drain) {
-    drain(view());
+    drain(drain_to, view());
     len = 0;
     // One piece longer than the window gets a window of its own size.
     if (n > cap) new_buffer(*this, n);

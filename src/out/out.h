@@ -12,9 +12,11 @@ struct outbuf {
   char* buf = nullptr;
   size_t len = 0;
   size_t cap = 0;
-  // Set while the output is staged elsewhere (a file): called with the bytes held when they no
-  // longer leave room, which are then dropped from the buffer. Null: the buffer grows instead.
-  void (*drain)(std::string_view held) = nullptr;
+  // Set while the output is staged elsewhere (a file): called with `drain_to` and the bytes held
+  // when they no longer leave room, which are then dropped from the buffer. Null: the buffer
+  // grows instead.
+  void (*drain)(void* to, std::string_view held) = nullptr;
+  void* drain_to = nullptr;
 
   std::string_view view() const { return {buf, len}; }
   bool empty() const { return len == 0; }
