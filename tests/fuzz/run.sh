@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Build the fuzzers with clang in their own folder and run them for a bounded time: the
-# translator for two thirds of it, the language server's message reader for the rest. Any finding
-# fails the run and is kept under tests/fuzz/regress/ (tests/fuzz/lsp-regress/ for the server)
-# for the replay tests.
+# translator for half of it, the language server's message reader and whole editor sessions with
+# it (session.cc) for a quarter each. Any finding fails the run and is kept under
+# tests/fuzz/regress/ (tests/fuzz/lsp-regress/ and tests/fuzz/lsp-session-regress/ for the
+# server) for the replay tests.
 #
 #   tests/fuzz/run.sh [SECONDS]      default 60; FUZZ_BUILD overrides the build folder
 #                                    (default build-fuzz), FUZZ_CXX the compiler (clang++)
@@ -13,11 +14,11 @@ build=${FUZZ_BUILD:-$root/build-fuzz}
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNESTASM_FUZZ=ON >/dev/null
-cmake --build "$build" --target nestasm_fuzz lsp_fuzz -j2 >/dev/null
+cmake --build "$build" --target nestasm_fuzz lsp_fuzz lsp_session_fuzz -j2 >/dev/null
 
 failed=0
 # fuzz NAME TARGET SECONDS DICT REGRESS SEED...: the corpus grows between runs in the build
-# folder; the seeds are read from the tree each time.
+# folder; the seeds are read from the tree each time. DICT "-" is none.
 fuzz() {
   local name=$1 target=$2 t=$3 dict=$4 regress=$5
   shift 5
@@ -32,7 +33,9 @@ fuzz() {
   done
   echo "$name: $n seed inputs, $t s"
   local log=$build/$name.log status=0
-  "$build/tests/fuzz/$target" "$corpus" "$seeds" -max_total_time="$t" -max_len=4096 -dict="$dict" \
+  local opts=()
+  [ "$dict" = - ] || opts+=(-dict="$dict")
+  "$build/tests/fuzz/$target" "$corpus" "$seeds" -max_total_time="$t" -max_len=4096 "${opts[@]}" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$found/" \
     >"$log" 2>&1 || status=$?
 
@@ -62,9 +65,13 @@ golden=()
 while IFS= read -r -d '' f; do golden+=("$f"); done \
   < <(find "$root/tests/golden" -mindepth 2 -name 'expect.*' -prune -o -type f ! -name setup \
         ! -name run -print0 2>/dev/null)
-lsp_secs=$((secs / 3))
-fuzz fuzz nestasm_fuzz $((secs - lsp_secs)) "$root/tests/fuzz/nestasm.dict" "$root/tests/fuzz/regress" \
+lsp_secs=$((secs / 4))
+fuzz fuzz nestasm_fuzz $((secs - 2 * lsp_secs)) "$root/tests/fuzz/nestasm.dict" "$root/tests/fuzz/regress" \
   "$root"/tests/fuzz/seeds/* "$root"/tests/fuzz/regress/* "$root"/examples/* "${golden[@]}"
 fuzz lsp-fuzz lsp_fuzz "$lsp_secs" "$root/tests/fuzz/lsp.dict" "$root/tests/fuzz/lsp-regress" \
   "$root"/tests/fuzz/lsp-seeds/* "$root"/tests/fuzz/lsp-regress/*
+# A session's input is a program of four-byte operations, not text: no dictionary. A session
+# with a deep or long document runs for seconds under the sanitizers.
+fuzz lsp-session lsp_session_fuzz "$lsp_secs" - "$root/tests/fuzz/lsp-session-regress" \
+  "$root"/tests/fuzz/lsp-session-seeds/* "$root"/tests/fuzz/lsp-session-regress/*
 exit $failed
