@@ -2,11 +2,17 @@
 // columns, one check per burst, and quick fixes as edits.
 #include "lsp/lsp.h"
 
+#include "common/common.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 static std::string framed(std::string_view body) {
   std::string s;
@@ -169,6 +175,71 @@ TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   const std::vector<json> closed = sent(s);
   ASSERT_EQ(closed.size(), 1u);
   EXPECT_EQ(closed[0]["params"]["diagnostics"], json::array());
+}
+
+// Whatever `fd` gives until `done` says it is enough, it ends, or nothing comes for `wait_ms`
+// (a server that hangs fails the test instead of stopping the suite).
+template <class F>
+static std::string read_until(int fd, std::string got, F done, int wait_ms) {
+  char buf[1 << 16];
+  while (!done(got)) {
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, wait_ms) <= 0) break;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+// The whole loop over a pipe: a change too long for one read (the server reads 64 KiB at a
+// time), already waiting behind the didOpen, is one burst with it: one check, one publish, of
+// the last version.
+TEST(LspServe, AChangeWaitingBehindTheOpenIsPublishedOnceAtItsVersion) {
+  int in[2], out[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_EQ(pipe(out), 0);
+  std::string text = "end\n";
+  while (text.size() < 70000) text += "nop\n";
+  const std::string burst =
+      framed(init) + open_msg("if eax == 1\n& nop\n", 1) + change_msg({{"text", text}}, 2);
+  // All of it in the pipe before the server reads a byte.
+  ASSERT_GE(fcntl(in[1], F_SETPIPE_SZ, 1 << 18), static_cast<int>(burst.size()));
+  ASSERT_TRUE(write_all(in[1], burst));
+  int status = -1;
+  std::thread t([&] { status = serve(in[0], out[1]); });
+  const auto published = [](const std::string& o) {
+    return o.find("textDocument/publishDiagnostics") != std::string::npos;
+  };
+  std::string o = read_until(out[0], "", published, 20000);
+  // A second publish, had there been one, comes before the answer to shutdown.
+  EXPECT_TRUE(write_all(in[1], framed(R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})") +
+                                     framed(R"({"jsonrpc":"2.0","method":"exit"})")));
+  close(in[1]);
+  t.join();
+  close(out[1]);
+  o = read_until(out[0], o, [](const std::string&) { return false; }, 20000);
+  close(out[0]);
+  close(in[0]);
+  EXPECT_EQ(status, 0);
+  std::vector<json> got;
+  size_t at = 0;
+  std::string_view body;
+  std::string why;
+  while (next_frame(o, at, body, why) == frame::message) got.push_back(json::parse(body));
+  EXPECT_EQ(at, o.size()) << "output is not a sequence of whole messages";
+  std::string seq;
+  for (const json& m : got) {
+    if (!seq.empty()) seq += ' ';
+    seq += m.contains("id") ? "answer " + m["id"].dump()
+                            : m["method"].get<std::string>() + " " + m["params"]["version"].dump();
+  }
+  EXPECT_EQ(seq, "answer 0 textDocument/publishDiagnostics 2 answer 1");
+  ASSERT_EQ(got.size(), 3u);
+  const json& ds = got[1]["params"]["diagnostics"];
+  ASSERT_FALSE(ds.empty());
+  EXPECT_EQ(ds[0]["code"], "status 11");
+  EXPECT_EQ(ds[0]["range"]["start"]["line"], 0);
 }
 
 TEST(LspDocs, ColumnsInUtf16UnitsOrBytes) {
