@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "check/check.h"
 
@@ -312,4 +313,189 @@ TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {
     }
   }
   EXPECT_GE(tried, 20u) << "too few suggestions to say anything";
+}
+
+// A diagnostic's suggestion as one line: where the diagnostic is, what it is, and each edit,
+// "3 missing-end: 3:1-3:1 "end\n"", its text with line ends, tabs and backslashes written as
+// escapes.
+static std::string fix_line(const diag& d) {
+  std::string s = std::to_string(d.line) + " " +
+                  (d.lvl == level::error ? "status " + std::to_string(d.status)
+                                         : std::string(name_of(static_cast<wname>(d.name)))) +
+                  ":";
+  for (const edit& e : d.fix) {
+    s += " " + std::to_string(e.line) + ":" + std::to_string(e.col) + "-" +
+         std::to_string(e.end_line ? e.end_line : e.line) + ":" + std::to_string(e.end_col) + " \"";
+    for (char c : e.text) {
+      if (c == '\n' || c == '\t' || c == '\\') s += '\\';
+      s += c == '\n' ? 'n' : c == '\t' ? 't' : c;
+    }
+    s += "\"";
+  }
+  return s;
+}
+
+// The exact edits of every suggestion that a golden case's input draws, with the options
+// nestasm-check has by default. A case run with --format=json pins its edits in its own
+// expect.out and is left out; every other case is here, or draws no suggestion.
+TEST(CheckFixes, TheEditsOfEveryGoldenInput) {
+  namespace fs = std::filesystem;
+  const struct {
+    std::string_view dir;
+    std::vector<std::string_view> fixes;
+  } cases[] = {
+      {"check/error-bad-if-lookalike",
+       {R"(4 status 3: 4:7-4:8 "==")"}},
+      {"check/error-bad-if-lowercase-operator",
+       {R"(1 status 3: 1:8-1:11 "ULT")"}},
+      {"check/error-elif-bad-one-marker-short",
+       {R"(4 status 5: 4:1-4:5 "& elif")"}},
+      {"check/error-else-bad-closed-by-comment",
+       {R"(5 status 8: 3:12-3:12 " ; the other case" 4:1-5:1 "")"}},
+      {"check/error-end-bad-closed-by-end-with-too-few-markers",
+       {R"(6 status 11: 5:1-5:3 "& & ")"}},
+      {"check/error-end-bad-extra-end",
+       {R"(4 status 11: 4:1-5:1 "")"}},
+      {"check/error-end-bad-nothing-open",
+       {R"(2 status 11: 2:1-3:1 "")"}},
+      {"check/error-end-bad-own-markers",
+       {R"(6 status 11: 6:1-6:6 "end")"}},
+      {"check/error-end-bad-wrong-marker-deep-in-file",
+       {R"(34 closed-by-line: 34:1-34:1 "& & ")",
+        R"(36 status 11: 34:1-34:1 "& & ")"}},
+      {"check/error-imm-lhs-comment",
+       {R"(1 status 10: 1:1-1:1 "; never runs\n" 1:13-1:26 "")"}},
+      {"check/error-imm-lhs-elif",
+       {R"(3 status 7: 3:6-3:16 "al ULE 'a'")"}},
+      {"check/error-imm-lhs-if",
+       {R"(1 status 4: 1:4-1:11 "eax > 5")"}},
+      {"check/error-imm-lhs-while",
+       {R"(1 status 10: 1:7-1:18 "ecx != 0x10")"}},
+      {"check/error-skipped-text",
+       {R"(3 status 3: 3:1-3:1 ";" 4:1-4:1 ";")"}},
+      {"check/option-brief",
+       {R"(4 missing-end: 4:1-4:1 "& end\n")"}},
+      {"check/option-lines-error",
+       {R"(1 status 11: 1:1-2:1 "")"}},
+      {"check/option-output-full",
+       {R"(2 tab-before-marker: 2:3-2:4 " ")",
+        R"(3 marker-on-comment: 2:9-2:9 " ; c" 3:1-4:1 "")",
+        R"(4 marker-on-comment: 4:1-5:1 "")"}},
+      {"check/option-w-after-wno",
+       {R"(3 else-text: 3:1-3:9 "elif ")"}},
+      {"check/option-wno",
+       {R"(2 tab-before-marker: 2:1-2:2 " ")"}},
+      {"check/warn-closed-by-line-blank",
+       {R"(4 closed-by-line: 4:1-5:1 "")",
+        R"(6 status 11: 4:1-5:1 "")"}},
+      {"check/warn-closed-by-line-comment-moved",
+       {R"(4 closed-by-line: 3:12-3:12 " ; note" 4:1-5:1 "")",
+        R"(6 status 11: 3:12-3:12 " ; note" 4:1-5:1 "")"}},
+      {"check/warn-closed-by-line-label",
+       {R"(3 closed-by-line: 3:1-3:1 "& & ")",
+        R"(3 label-in-block: 3:1-3:1 ".")"}},
+      {"check/warn-comment-in-condition",
+       {R"(1 comment-in-condition: 1:1-1:1 "; skip when eax == 0\n" 1:11-1:32 "")"}},
+      {"check/warn-continued-markers",
+       {R"(2 continued-markers: 2:1-2:5 "\t")"}},
+      {"check/warn-defined-name",
+       {R"(7 defined-name: 7:4-7:15 "eax < LIMIT")"}},
+      {"check/warn-else-text",
+       {R"(3 else-text: 3:1-3:9 "elif ")"}},
+      {"check/warn-foreign-syntax",
+       {R"(1 foreign-syntax: 1:4-1:16 "eax == 1")",
+        R"(4 foreign-syntax: 4:7-4:16 "ecx != 0")"}},
+      {"check/warn-keyword-label",
+       {R"(4 keyword-label: 4:7-4:8 "")"}},
+      {"check/warn-label-in-block",
+       {R"(4 label-in-block: 4:1-4:1 ".")"}},
+      {"check/warn-label-in-block-called",
+       {R"(9 label-in-block: 9:1-9:1 "end\n")"}},
+      {"check/warn-label-in-block-used-outside",
+       {R"(3 label-in-block: 3:1-3:1 "& end\n")"}},
+      {"check/warn-marker-on-comment",
+       {R"(4 marker-on-comment: 4:1-5:1 "")"}},
+      {"check/warn-marker-on-comment-moved",
+       {R"(4 marker-on-comment: 3:12-3:12 " ; swap them" 4:1-5:1 "")"}},
+      {"check/warn-missing-end",
+       {R"(4 missing-end: 4:1-4:1 "& end\n")"}},
+      {"check/warn-missing-end-at-depth-0",
+       {R"(3 missing-end: 3:1-3:1 "end\n" 4:1-5:1 "")"}},
+      {"check/warn-missing-end-before-number-on-left",
+       {R"(3 missing-end: 3:1-3:1 "end\n")",
+        R"(3 number-on-left: 3:4-3:14 "eax == 10h")"}},
+      {"check/warn-missing-end-before-statement",
+       {R"(6 missing-end: 6:1-6:1 "& end\n")"}},
+      {"check/warn-missing-end-deep-in-file",
+       {R"(34 missing-end: 34:1-34:3 "& & ")"}},
+      {"check/warn-missing-end-statement-short",
+       {R"(9 missing-end: 9:1-9:3 "& & ")"}},
+      {"check/warn-not-a-statement",
+       {R"(3 not-a-statement: 3:1-3:6 "elif")",
+        R"(7 not-a-statement: 7:1-7:11 "if eax==1")"}},
+      {"check/warn-not-a-statement-folds",
+       {R"(4 not-a-statement: 4:1-4:9 "end")"}},
+      {"check/warn-number-on-left",
+       {R"(1 number-on-left: 1:4-1:14 "eax == 10h")",
+        R"(4 number-on-left: 4:4-4:13 "eax != -1")",
+        R"(7 number-on-left: 7:7-7:18 "ecx < 0b101")"}},
+      {"check/warn-operator-lookalike",
+       {R"(1 operator-lookalike: 1:8-1:10 ">=")",
+        R"(4 operator-lookalike: 4:18-4:20 "!=")",
+        R"(7 operator-lookalike: 7:8-7:11 "==")"}},
+      {"check/warn-skipped-statement",
+       {R"(3 skipped-statement: 3:1-3:1 ";" 6:1-6:1 ";")",
+        R"(15 skipped-statement: 15:1-15:1 ";")"}},
+      {"check/warn-skipped-statement-in-else",
+       {R"(5 skipped-statement: 5:1-5:1 ";")"}},
+      {"check/warn-tab-before-marker",
+       {R"(2 tab-before-marker: 2:1-2:2 " ")"}},
+      {"golden/lines-passed-through",
+       {R"(2 tab-before-marker: 2:1-2:2 " ")",
+        R"(7 marker-on-comment: 7:1-8:1 "")",
+        R"(8 not-a-statement: 8:1-8:11 "if eax==1")"}},
+      {"golden/status-04-imm-lhs-if",
+       {R"(1 status 4: 1:4-1:12 "eax == 5")"}},
+      {"golden/status-07-imm-lhs-elif",
+       {R"(2 status 7: 2:6-2:15 "al == 'a'")"}},
+      {"golden/status-10-imm-lhs-while",
+       {R"(1 status 10: 1:7-1:16 "ecx UGT 0")"}},
+      {"golden/status-11-end-bad-last-line",
+       {R"(2 status 11: 2:1-2:6 "end")"}},
+  };
+  std::map<std::string, std::vector<std::string_view>> want;
+  for (const auto& c : cases) want[std::string(c.dir)] = c.fixes;
+  size_t seen = 0;
+  for (const char* dir : {"check", "golden"}) {
+    std::vector<fs::path> dirs;
+    for (const auto& e : fs::directory_iterator(fs::path(NESTASM_SOURCE_DIR) / "tests" / dir))
+      dirs.push_back(e.path());
+    std::sort(dirs.begin(), dirs.end());
+    for (const fs::path& p : dirs) {
+      const fs::path in = p / "in.s";
+      if (!fs::is_regular_file(in)) continue;
+      const std::string name = std::string(dir) + "/" + p.filename().string();
+      std::ifstream r(p / "run");
+      const std::string run((std::istreambuf_iterator<char>(r)), std::istreambuf_iterator<char>());
+      if (run.find("--format=json") != std::string::npos) continue;
+      std::ifstream f(in, std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      std::vector<diag> ds;
+      check_text(text, check_opts{}, ds);
+      std::vector<std::string> got;
+      for (const diag& d : ds)
+        if (!d.fix.empty()) got.push_back(fix_line(d));
+      const auto it = want.find(name);
+      const std::vector<std::string_view> expected =
+          it == want.end() ? std::vector<std::string_view>{} : it->second;
+      if (it != want.end()) ++seen;
+      std::string row = "      {\"" + name + "\",\n       {";
+      for (size_t i = 0; i < got.size(); ++i)
+        row += (i ? ",\n        R\"(" : "R\"(") + got[i] + ")\"";
+      row += "}},";
+      EXPECT_EQ(std::vector<std::string>(expected.begin(), expected.end()), got)
+          << name << ": its row would be\n" << row;
+    }
+  }
+  EXPECT_EQ(seen, want.size()) << "a row names a case that is gone, or is run in JSON";
 }

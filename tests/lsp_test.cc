@@ -2,11 +2,17 @@
 // columns, one check per burst, and quick fixes as edits.
 #include "lsp/lsp.h"
 
+#include "common/common.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 static std::string framed(std::string_view body) {
   std::string s;
@@ -43,6 +49,8 @@ TEST(LspFrame, HeadersReadOrRefused) {
       {"Content-Length: 3\r\n\r\n{}", frame::more, "", 0},
       {"Content-Length: 2\r\n", frame::more, "", 0},
       {"Content-Length: 2x\r\n\r\n{}Content-Length: 2\r\n\r\n{}", frame::broken, "", 24},
+      // "/" is the byte before "0": read as a digit, "1/" would be 9.
+      {"Content-Length: 1/\r\n\r\n{\"a\":123}", frame::broken, "", 17},
       {"Content-Type: a\r\n\r\n{}", frame::broken, "", 7},
       {"Content-Length: 99999999999\r\n\r\n", frame::broken, "", 17},
       {"{\"jsonrpc\":\"2.0\"}\r\n\r\n", frame::broken, "", 7},
@@ -169,14 +177,79 @@ TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   EXPECT_EQ(closed[0]["params"]["diagnostics"], json::array());
 }
 
+// Whatever `fd` gives until `done` says it is enough, it ends, or nothing comes for `wait_ms`
+// (a server that hangs fails the test instead of stopping the suite).
+template <class F>
+static std::string read_until(int fd, std::string got, F done, int wait_ms) {
+  char buf[1 << 16];
+  while (!done(got)) {
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, wait_ms) <= 0) break;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+// The whole loop over a pipe: a change too long for one read (the server reads 64 KiB at a
+// time), already waiting behind the didOpen, is one burst with it: one check, one publish, of
+// the last version.
+TEST(LspServe, AChangeWaitingBehindTheOpenIsPublishedOnceAtItsVersion) {
+  int in[2], out[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_EQ(pipe(out), 0);
+  std::string text = "end\n";
+  while (text.size() < 70000) text += "nop\n";
+  const std::string burst =
+      framed(init) + open_msg("if eax == 1\n& nop\n", 1) + change_msg({{"text", text}}, 2);
+  // All of it in the pipe before the server reads a byte.
+  ASSERT_GE(fcntl(in[1], F_SETPIPE_SZ, 1 << 18), static_cast<int>(burst.size()));
+  ASSERT_TRUE(write_all(in[1], burst));
+  int status = -1;
+  std::thread t([&] { status = serve(in[0], out[1]); });
+  const auto published = [](const std::string& o) {
+    return o.find("textDocument/publishDiagnostics") != std::string::npos;
+  };
+  std::string o = read_until(out[0], "", published, 20000);
+  // A second publish, had there been one, comes before the answer to shutdown.
+  EXPECT_TRUE(write_all(in[1], framed(R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})") +
+                                     framed(R"({"jsonrpc":"2.0","method":"exit"})")));
+  close(in[1]);
+  t.join();
+  close(out[1]);
+  o = read_until(out[0], o, [](const std::string&) { return false; }, 20000);
+  close(out[0]);
+  close(in[0]);
+  EXPECT_EQ(status, 0);
+  std::vector<json> got;
+  size_t at = 0;
+  std::string_view body;
+  std::string why;
+  while (next_frame(o, at, body, why) == frame::message) got.push_back(json::parse(body));
+  EXPECT_EQ(at, o.size()) << "output is not a sequence of whole messages";
+  std::string seq;
+  for (const json& m : got) {
+    if (!seq.empty()) seq += ' ';
+    seq += m.contains("id") ? "answer " + m["id"].dump()
+                            : m["method"].get<std::string>() + " " + m["params"]["version"].dump();
+  }
+  EXPECT_EQ(seq, "answer 0 textDocument/publishDiagnostics 2 answer 1");
+  ASSERT_EQ(got.size(), 3u);
+  const json& ds = got[1]["params"]["diagnostics"];
+  ASSERT_FALSE(ds.empty());
+  EXPECT_EQ(ds[0]["code"], "status 11");
+  EXPECT_EQ(ds[0]["range"]["start"]["line"], 0);
+}
+
 TEST(LspDocs, ColumnsInUtf16UnitsOrBytes) {
   const std::string line =
-      "a\xC3\xA9\xF0\x9F\x98\x80"
-      "b";  // a, é, an emoji, b
+      "a\xC3\xA9\xF0\x9F\x98\x80\xE2\x89\xA0"
+      "b";  // a, é, an emoji, ≠, b: one, two, four and three bytes
   const struct {
     size_t byte;
     int64_t u16, u8;
-  } cases[] = {{0, 0, 0}, {1, 1, 1}, {3, 2, 3}, {7, 4, 7}, {8, 5, 8}, {99, 5, 8}};
+  } cases[] = {{0, 0, 0}, {1, 1, 1}, {3, 2, 3}, {7, 4, 7}, {10, 5, 10}, {11, 6, 11}, {99, 6, 11}};
   for (const auto& c : cases) {
     EXPECT_EQ(col_of(line, c.byte, false), c.u16) << c.byte;
     EXPECT_EQ(col_of(line, c.byte, true), c.u8) << c.byte;
@@ -237,6 +310,78 @@ TEST(LspFix, EditsBecomeTextEditsInTheClientsColumns) {
     EXPECT_EQ(te["newText"], c.new_text) << c.text;
     EXPECT_EQ(a[0]["title"], c.title) << c.text;
     EXPECT_EQ(a[0]["diagnostics"][0]["code"], "missing-end") << c.text;
+  }
+}
+
+// The lines of each range in an answer, "0 2"; "null" for none.
+static std::string lines_of(const json& a) {
+  if (a.is_null()) return "null";
+  std::string r;
+  for (const json& x : a.is_array() ? a : json::array({a})) {
+    const json& range = x.contains("range") ? x["range"] : x;
+    if (!r.empty()) r += ' ';
+    r += range["start"]["line"].dump();
+  }
+  return r;
+}
+
+// A block's own lines are its if, elif, else and end; a line that closed it by its depth is a
+// line of the text after it, and has neither highlights nor a definition.
+TEST(LspBlocks, HighlightsAndDefinitionsOnlyOnTheBlocksOwnLines) {
+  const struct {
+    std::string text;
+    int64_t line;
+    std::string highlights, definition;
+  } cases[] = {
+      {"& if ebx == 2\n& & nop\nnop\n", 2, "null", "null"},
+      {"& if ebx == 2\n& & nop\n& end\n", 2, "0 2", "0"},
+      {"& if ebx == 2\n& & nop\nnop\n", 0, "0", "null"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    EXPECT_EQ(lines_of(highlights(s, d, {c.line, 0})), c.highlights) << c.text << c.line;
+    EXPECT_EQ(lines_of(definition(s, d, {c.line, 0})), c.definition) << c.text << c.line;
+  }
+}
+
+// A code action's range picks the diagnostics on the lines it spans, its first and last line
+// included.
+TEST(LspFix, TheRangeAsksForTheFixesOfTheLinesItSpans) {
+  const struct {
+    int64_t from, to;
+    size_t to_ch;
+    std::string titles;
+  } cases[] = {
+      {2, 2, 5, "Change `endif` to `end`"},
+      {0, 2, 0, "Change `endif` to `end`"},
+      {2, 3, 0, "Change `endif` to `end`"},
+      {0, 1, 9, ""},
+      {3, 3, 0, ""},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg("if eax == 1\n& inc eax\nendif\n"));
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    const json params = {
+        {"textDocument", {{"uri", "file:///a.s"}}},
+        {"range",
+         {{"start", {{"line", c.from}, {"character", 0}}},
+          {"end", {{"line", c.to}, {"character", c.to_ch}}}}},
+        {"context", {{"diagnostics", json::array()}}}};
+    const json a = code_actions(s, d, params);
+    std::string titles;
+    for (const json& x : a) titles += (titles.empty() ? "" : "; ") + x["title"].get<std::string>();
+    EXPECT_EQ(titles, c.titles) << c.from << "-" << c.to;
+    if (!a.empty()) {
+      const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
+      EXPECT_EQ(te["range"], json({{"start", {{"line", 2}, {"character", 0}}},
+                                   {"end", {{"line", 2}, {"character", 5}}}}));
+      EXPECT_EQ(te["newText"], "end");
+    }
   }
 }
 

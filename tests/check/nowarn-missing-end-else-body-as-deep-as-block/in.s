@@ -1,0 +1,5 @@
+if eax == 1
+& inc eax
+else
+inc ebx
+end

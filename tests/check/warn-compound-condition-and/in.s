@@ -1,0 +1,2 @@
+if eax == 1 and ebx == 2
+end

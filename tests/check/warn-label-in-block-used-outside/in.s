@@ -1,0 +1,5 @@
+& while ecx != 0
+& & dec ecx
+& & next:
+& & nop
+jmp next
