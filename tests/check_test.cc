@@ -443,6 +443,8 @@ TEST(CheckFixes, TheEditsOfEveryGoldenInput) {
        {R"(1 operator-lookalike: 1:8-1:10 ">=")",
         R"(4 operator-lookalike: 4:18-4:20 "!=")",
         R"(7 operator-lookalike: 7:8-7:11 "==")"}},
+      {"check/warn-operator-lookalike-not-equal-twice",
+       {R"(1 operator-lookalike: 1:8-1:11 "!=")"}},
       {"check/warn-skipped-statement",
        {R"(3 skipped-statement: 3:1-3:1 ";" 6:1-6:1 ";")",
         R"(15 skipped-statement: 15:1-15:1 ";")"}},
