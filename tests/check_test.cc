@@ -232,6 +232,28 @@ TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
   }
 }
 
+// 100,000 blocks nested in one another, in the shapes a generator writes: the checker walks
+// them with no recursion as deep as the nesting, and records every block with its parent.
+TEST(CheckDeep, AHundredThousandNestedBlocks) {
+  constexpr int deep = 100000;
+  for (const std::string_view step : {"if eax == 1\n", "while ecx != 0\n", "if eax == 1\nelse\n"}) {
+    std::string text = "f:\n";
+    for (int i = 0; i < deep; ++i) text += step;
+    text += "nop\n";
+    check_opts o;
+    o.blocks = true;
+    o.keep = true;
+    std::vector<diag> got;
+    const check_result r = check_text(text, o, got);
+    EXPECT_EQ(r.status, 0) << step;
+    ASSERT_EQ(r.blocks.size(), static_cast<size_t>(deep)) << step;
+    EXPECT_EQ(r.blocks.back().parent, deep - 2) << step;
+    // The outermost block is closed by the end of the input: its close is the number of lines.
+    EXPECT_EQ(r.blocks.front().close, std::count(text.begin(), text.end(), '\n')) << step;
+    EXPECT_EQ(r.blocks.front().how, closed_by::input_end) << step;
+  }
+}
+
 // Each warning's record carries an input on which it warns and the nearest one on which it
 // stays quiet; both are checked here, so a record cannot come without a working pair.
 TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
