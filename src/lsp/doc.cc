@@ -8,6 +8,15 @@
 #include "lsp/lsp.h"
 #include "out/out.h"
 
+void give_back_heap() {
+  // glibc keeps the pages of freed blocks below its mmap threshold (the documents' many small
+  // strings and vectors): after a 50 MiB document was closed, 1.2 GB stayed resident without
+  // malloc_trim, 3.3 MB with it. It walks the heap once, a few ms after such a document.
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
 std::string_view line_at(const doc& d, int64_t i) {
   if (i < 0 || i >= line_count(d)) return {};
   const size_t b = d.starts[static_cast<size_t>(i)];
@@ -54,12 +63,8 @@ void analyse(doc& d) {
     // as long as the server runs, and the pass's own lists (about 12 times the text) would stay
     // resident in glibc's heap. Growing the buffer again costs about 1 ms for each MiB, on a
     // check that takes 200 ms for each.
-    delete[] out_thing.buf;
-    out_thing.buf = nullptr;
-    out_thing.len = out_thing.cap = 0;
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
+    out_thing.release();
+    give_back_heap();
   }
 }
 

@@ -79,6 +79,9 @@ std::string_view line_at(const doc& d, int64_t i);
 // Set `d`'s text and find its lines; it is to be checked again.
 void set_text(doc& d, std::string text);
 
+// Give the heap's free pages back to the system, after a large document or message is gone.
+void give_back_heap();
+
 // Run the check on `d` if its text changed since the last one. Leaves the translator's state
 // behind, as a check does.
 void analyse(doc& d);

@@ -2,9 +2,6 @@
 // the loop that reads every waiting message before it checks the documents that changed.
 #include <poll.h>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <cerrno>
 #include <csignal>
@@ -167,20 +164,14 @@ static void notify(server& s, const char* method, json params) {
 // A buffer that grew past this for one large message is given back, not kept for the next.
 constexpr size_t room_kept = size_t{1} << 20;
 
-// What a closed document or a large message left behind goes back to the system. glibc keeps the
-// pages of freed blocks below its mmap threshold (the documents' many small strings and vectors):
-// after a 50 MiB document was closed, 1.2 GB stayed resident without malloc_trim. It walks the
-// heap once, a few ms after such a document, and is not called for small messages.
+// What a closed document or a large message left behind goes back to the system; not done for
+// small messages.
 static void give_back(server& s) {
   if (s.docs.empty()) {
     file_lines = {};
-    delete[] out_thing.buf;
-    out_thing.buf = nullptr;
-    out_thing.len = out_thing.cap = 0;
+    out_thing.release();
   }
-#ifdef __GLIBC__
-  malloc_trim(0);
-#endif
+  give_back_heap();
 }
 
 static void send_diagnostics(server& s, doc& d) {

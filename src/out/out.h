@@ -21,6 +21,13 @@ struct outbuf {
   std::string_view view() const { return {buf, len}; }
   bool empty() const { return len == 0; }
   void clear() { len = 0; }
+  // Empty it and give its memory back, for a long-lived caller (the language server) after a
+  // large text; the next append grows it again.
+  void release() {
+    delete[] buf;
+    buf = nullptr;
+    len = cap = 0;
+  }
   // Make room for `n` bytes in all, keeping those held.
   void reserve(size_t n);
   // Make room for `n` bytes more.
