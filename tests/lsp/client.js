@@ -75,17 +75,27 @@ function applyEdits(text, edits) {
 const read = (name) => fs.readFileSync(path.join(examples, name), 'utf8');
 const swap = (text, n, from, to) => text.split('\n').map((l, i) => (i === n - 1 ? l.replace(from, to) : l)).join('\n');
 
-// Each a shipped example with one mistake: the line, the code and the lines of its notes.
+// Each a shipped example with one mistake: the line, the code and the lines of its notes, and
+// every quick fix offered for its diagnostics: the title, and each edit as "range newText".
 const mistakes = [
-  ['gcd, an end with a marker too many', swap(read('gcd.s'), 14, 'end', '& end'), 14, 'status 11', [9]],
-  ['classify, an else with a marker too few', swap(read('classify.s'), 31, '& else', 'else'), 31, 'status 8', [15]],
-  ['classify, a blank line in a block', swap(read('classify.s'), 18, /$/, '\n'), 20, 'status 5', [19]],
-  ['count, a body line without its marker', swap(read('count.s'), 19, '& inc', 'inc'), 19, 'missing-end', [11]],
-  ['gcd, endif', swap(read('gcd.s'), 14, 'end', 'endif'), 14, 'not-a-statement', []],
-  ['gcd, an immediate on the left', swap(read('gcd.s'), 9, 'ebx != 0', '0 != ebx'), 9, 'status 10', []],
-  ['count, ult', swap(read('count.s'), 11, 'ULE', 'ule'), 11, 'status 9', []],
-  ['classify, else with a condition', swap(read('classify.s'), 31, 'else', 'else if al == 1'), 31, 'else-text', []],
+  ['gcd, an end with a marker too many', swap(read('gcd.s'), 14, 'end', '& end'), 14, 'status 11', [9],
+   [['Change `& end` to `end`', ['13:0-13:5 "end"']]]],
+  ['classify, an else with a marker too few', swap(read('classify.s'), 31, '& else', 'else'), 31, 'status 8', [15],
+   [['Change `else` to `& else`', ['30:0-30:4 "& else"']]]],
+  ['classify, a blank line in a block', swap(read('classify.s'), 18, /$/, '\n'), 20, 'status 5', [19],
+   [['Remove the blank line', ['18:0-19:0 ""']]]],
+  ['count, a body line without its marker', swap(read('count.s'), 19, '& inc', 'inc'), 19, 'missing-end', [11],
+   [['Insert the line `end`; Remove `end`', ['18:0-18:0 "end\\n"', '19:0-20:0 ""']]]],
+  ['gcd, endif', swap(read('gcd.s'), 14, 'end', 'endif'), 14, 'not-a-statement', [],
+   [['Change `endif` to `end`', ['13:0-13:5 "end"']]]],
+  ['gcd, an immediate on the left', swap(read('gcd.s'), 9, 'ebx != 0', '0 != ebx'), 9, 'status 10', [],
+   [['Change `0 != ebx` to `ebx != 0`', ['8:6-8:14 "ebx != 0"']]]],
+  ['count, ult', swap(read('count.s'), 11, 'ULE', 'ule'), 11, 'status 9', [],
+   [['Change `ule` to `ULE`', ['10:9-10:12 "ULE"']]]],
+  ['classify, else with a condition', swap(read('classify.s'), 31, 'else', 'else if al == 1'), 31, 'else-text', [],
+   [['Change `else if ` to `elif `', ['30:2-30:10 "elif "']]]],
 ];
+const range = (r) => `${r.start.line}:${r.start.character}-${r.end.line}:${r.end.character}`;
 
 async function main() {
   const init = await conn.sendRequest(lsp.InitializeRequest.type, {
@@ -141,21 +151,24 @@ async function main() {
   assert.equal(hover.contents.value,
                'inside the while-block of line 15 and the if-block of line 17 (elif branch of line 29); depth 2');
 
-  // Mistakes: the diagnostic with its notes as related information; each fix offered, applied,
-  // leaves nestasm-check content; the text put right clears the diagnostics.
+  // Mistakes: the diagnostic with its notes as related information; the fixes offered are the
+  // ones expected, and each, applied, leaves nestasm-check content; the text put right clears
+  // the diagnostics.
   let fixes = 0;
-  for (const [what, text, line, code, notes] of mistakes) {
+  for (const [what, text, line, code, notes, want] of mistakes) {
     const { uri, diagnostics } = await open(what.replace(/\W+/g, '-') + '.s', text);
     const d = diagnostics.find((x) => x.code === code);
     assert.ok(d, `${what}: no ${code} in ${JSON.stringify(diagnostics)}`);
     assert.deepEqual([d.range.start.line + 1, d.source], [line, 'nestasm'], what);
     assert.equal(d.severity, code.startsWith('status') ? 1 : 2, what);
     assert.deepEqual((d.relatedInformation || []).map((r) => r.location.range.start.line + 1), notes, what);
+    const offered = [];
     for (const g of diagnostics) {
       const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
                                              { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
       for (const a of actions) {
         ++fixes;
+        offered.push([a.title, a.edit.changes[uri].map((e) => `${range(e.range)} ${JSON.stringify(e.newText)}`)]);
         assert.equal(a.kind, 'quickfix');
         const fixed = check(applyEdits(text, a.edit.changes[uri]));
         assert.equal(fixed.status, 0, `${what}: ${a.title} leaves ${JSON.stringify(fixed.diags)}`);
@@ -163,12 +176,15 @@ async function main() {
                                           (x.name === g.code || `status ${x.status}` === g.code)), `${what}: ${a.title}`);
       }
     }
+    assert.deepEqual(offered, want, `${what}: the fixes offered`);
     ++version;
     conn.sendNotification(lsp.DidChangeTextDocumentNotification.type,
                           { textDocument: { uri, version }, contentChanges: [{ text: 'nop\n' }] });
     assert.deepEqual(await diagnosticsOf(uri, version), [], what);
     conn.sendNotification(lsp.DidCloseTextDocumentNotification.type, doc(uri));
   }
+  const expected = mistakes.reduce((n, m) => n + m[5].length, 0);
+  assert.ok(expected > 0 && fixes === expected, `${fixes} quick fixes offered, ${expected} expected`);
   console.log(`quick fixes offered and checked: ${fixes}`);
 
   await conn.sendRequest(lsp.ShutdownRequest.type);
