@@ -35,6 +35,10 @@ line_scan scan_line(std::string_view line);
 // the start of the next line. Call while `pos` < file_lines.size().
 std::string_view next_line(size_t& pos);
 
+// The same over any text read as the input is: the one way every part of the project walks
+// lines, so that all of them agree on where a line ends and what its "\r" is.
+std::string_view next_line(std::string_view text, size_t& pos);
+
 // What the line loop did to the open blocks, told as it happens to an observer (nestasm-check,
 // the language server), which then never has to work out a rule of the translator again.
 enum class ev {
