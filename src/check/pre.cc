@@ -214,11 +214,7 @@ std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to) {
   size_t pos = 0;
   int nest = 0;
   for (int64_t at = 0; pos < c.text.size() && (to < 0 || at < to); ++at) {
-    const size_t nl = c.text.find('\n', pos);
-    const size_t end = nl == std::string_view::npos ? c.text.size() : nl;
-    std::string_view line = c.text.substr(pos, end - pos);
-    pos = nl == std::string_view::npos ? c.text.size() : nl + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = next_line(c.text, pos);
     if (at <= from) continue;
     const line_scan s = scan_line(line);
     if (to < 0 && s.kind == stmt::plain && s.body[0] == '%') {
