@@ -9,14 +9,6 @@
 #include "common/common.h"
 #include "cond/cond.h"
 
-static char low(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-static bool same_icase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (low(a[i]) != low(b[i])) return false;
-  return true;
-}
 
 // The first word of `s` (up to a blank or "("), and the rest, trimmed.
 static std::string_view first_word(std::string_view s, std::string_view& rest) {
@@ -116,7 +108,7 @@ static void follow(check_run& c) {
   const std::string_view word = first_word(s.body.substr(1), rest);
   if (word.size() < 2 || word.size() > 9) return;
   char lw[10];
-  for (size_t i = 0; i < word.size(); ++i) lw[i] = low(word[i]);
+  for (size_t i = 0; i < word.size(); ++i) lw[i] = lower(word[i]);
   const std::string_view w(lw, word.size());
   // The condition ends where a comment starts.
   const size_t semi = comment_at(rest);
