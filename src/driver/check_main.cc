@@ -187,18 +187,19 @@ int main(int argc, char** argv) {
     }
     opts.file = path;
     check_result r = check_text(file_lines, opts, print, &o);
-    if (r.status == 0) {
-      // nestasm translates first, and only then refuses to write over its input.
-      const std::string out = out_path(path);
-      if (names_input(out, path)) {
-        diag d;
-        d.lvl = level::error;
-        d.status = static_cast<int>(st::same_file);
-        d.text = "same file: the output path " + out +
-                 " names the input itself, so nestasm would refuse to write it";
-        print(d, &o);
-        r.status = d.status;
-      }
+    // What nestasm ends with beyond the statement errors the check has told of already.
+    const std::string out = out_path(path);
+    const int v = verdict(r.status, names_input(out, path));
+    if (v != r.status) {
+      diag d;
+      d.lvl = level::error;
+      d.status = v;
+      d.text = v == static_cast<int>(st::same_file)
+                   ? "same file: the output path " + out +
+                         " names the input itself, so nestasm would refuse to write it"
+                   : "cant open: the file changed while it was read";
+      print(d, &o);
+      r.status = v;
     }
     if (r.status != 0 || (werror && r.warnings > 0)) failed = true;
     if (opts.lines && r.status == 0) {
