@@ -8,9 +8,14 @@
 #include "scan/scan.h"
 
 std::string apply_fix(std::string_view text, std::span<const edit> fix) {
-  // Where each line starts and where its text ends, as the core cuts the lines.
+  // Where each line starts and where its text ends, as the core cuts the lines, up to the last
+  // line an edit reaches: the suggestions of a large file are checked one by one, and cutting
+  // the rest of the text for each cost nestasm-check 45 million instructions on the 10 MiB mix
+  // (1,833 M against 1,788 M, callgrind).
+  int64_t last = 0;
+  for (const edit& e : fix) last = std::max({last, e.line, e.end_line});
   std::vector<std::pair<size_t, size_t>> lines;
-  for (size_t pos = 0; pos < text.size();) {
+  for (size_t pos = 0; pos < text.size() && static_cast<int64_t>(lines.size()) < last;) {
     const size_t b = pos;
     lines.push_back({b, b + next_line(text, pos).size()});
   }
