@@ -191,7 +191,10 @@ void check_run::say(std::string text) {
 [[gnu::noinline]] static void lines_for(check_run& c, int64_t& directive, int64_t at, size_t from) {
   const std::string_view made = out_thing.view().substr(from);
   if (made.empty()) return;
-  if (directive != at) {
+  // Not between a line that ends in "\" and the line it goes on: NASM joins the two before
+  // it reads a directive, and one between them would be read as part of the line.
+  const std::string_view sofar = c.res.lines;
+  if (directive != at && !sofar.ends_with("\\\n") && !sofar.ends_with("\\\r\n")) {
     c.res.lines += "%line ";
     c.res.lines += num(at + 1);
     c.res.lines += "+0 ";

@@ -34,6 +34,12 @@ static const char usage_head[] =
     "  --lines         print FILE's translation with NASM %line directives, which make NASM's\n"
     "                  messages and debug line tables name the lines of FILE; diagnostics go\n"
     "                  to stderr\n"
+    "  --no-assemble   do not have NASM assemble the translation\n"
+    "  --nasm=PATH     the NASM to run (default: nasm on PATH, when it is there); its errors\n"
+    "                  and warnings are shown at the lines of FILE they come from\n"
+    "  -f FORMAT, -I DIR, -D NAME[=VALUE], -w[+-]WARNING\n"
+    "                  NASM's own options, passed on to it; without -f, only what NASM\n"
+    "                  rejects as bin, elf32 and elf64 alike is shown\n"
     "  --help          this text\n"
     "  --version       the version\n"
     "\n";
@@ -127,6 +133,9 @@ int main(int argc, char** argv) {
   check_opts opts;
   bool werror = false;
   bool json = false;
+  bool assembling = true;
+  bool lines = false;  // --lines: print the translation
+  nasm_opts nasm;
   bool brief = false;
   std::vector<const char*> files;
   bool more_opts = true;
@@ -149,7 +158,18 @@ int main(int argc, char** argv) {
     } else if (a == "--brief") {
       brief = true;
     } else if (a == "--lines") {
-      opts.lines = true;
+      lines = true;
+    } else if (a == "--no-assemble") {
+      assembling = false;
+    } else if (a.starts_with("--nasm=")) {
+      nasm.path = a.substr(7);
+      if (nasm.path.empty()) return bad_usage("--nasm= names no program");
+    } else if (a == "-f" || a == "-I" || a == "-D" || a == "-w") {
+      if (i + 1 >= argc) return bad_usage(std::string(a) + " wants a value after it");
+      nasm.args.push_back(std::string(a) + argv[++i]);
+    } else if (a.starts_with("-f") || a.starts_with("-I") || a.starts_with("-D") ||
+               a.starts_with("-w")) {
+      nasm.args.emplace_back(a);
     } else if (a == "-Werror") {
       werror = true;
     } else if (a.starts_with("-W")) {
@@ -163,13 +183,15 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return bad_usage("no input file");
-  if (opts.lines && files.size() != 1) return bad_usage("--lines takes exactly one file");
+  if (lines && files.size() != 1) return bad_usage("--lines takes exactly one file");
+  // NASM reads the translation with %line directives, so that it names the lines of FILE.
+  opts.lines = lines || assembling;
 
   out_state o;
   o.json = json;
   o.brief = brief;
   // With --lines the translation has stdout to itself.
-  o.fd = opts.lines ? 2 : 1;
+  o.fd = lines ? 2 : 1;
   bool unreadable = false;
   bool failed = false;
   for (const char* path : files) {
@@ -201,8 +223,18 @@ int main(int argc, char** argv) {
       print(d, &o);
       r.status = v;
     }
+    if (assembling && r.status == 0) {
+      const nasm_verdict nv = assemble(r.lines, path, nasm);
+      // Without NASM on PATH, and none asked for, there is nothing to say.
+      if (!(nv.missing && nasm.path.empty())) {
+        for (const diag& d : nasm_diags(nv, file_lines, r.lines)) {
+          print(d, &o);
+          if (d.lvl == level::error || (d.lvl == level::warning && werror)) failed = true;
+        }
+      }
+    }
     if (r.status != 0 || (werror && r.warnings > 0)) failed = true;
-    if (opts.lines && r.status == 0) {
+    if (lines && r.status == 0) {
       o.flush();
       // Through nestasm's own echo: the same bytes reach stdout the same way.
       out_bytes made;
