@@ -51,15 +51,17 @@ enter_depths on_enter(std::string_view text, int64_t n) {
   std::string_view line;
   bool failed = false;  // a line before n stops the translation: nothing is open after it
   for (lnum = 0; lnum <= n; ++lnum) {
-    line = pos < text.size() ? next_line(text, pos) : std::string_view();
-    if (lnum == n) break;
-    const int r = translate_line(line, scan_line(line), follow, &b);
-    out_thing.clear();
-    if (r != 0) {
-      failed = true;
+    // Past the last line, every line is empty, and so is line n.
+    if (pos >= text.size()) {
+      line = {};
       break;
     }
+    line = next_line(text, pos);
+    if (lnum == n || failed) continue;
+    failed = translate_line(line, scan_line(line), follow, &b) != 0;
+    out_thing.clear();
   }
+  lnum = n;
   const line_scan s = scan_line(line);
   enter_depths d{s.depth, s.depth};
   const bool joins = s.kind == stmt::end || s.kind == stmt::elif || s.kind == stmt::else_;
