@@ -211,6 +211,29 @@ TEST(Fmt, DepthsEnterGives) {
   EXPECT_EQ(with_depth("&&\t&x", 0), "\t&x");
 }
 
+// A block typed statement by statement, each line begun with the markers Enter gave and the line
+// left put at the depth Enter gave it, ends with every line where it belongs.
+TEST(Fmt, TypingABlockWithEnterPutsEveryLineAtItsDepth) {
+  const char* typed[] = {"while ecx != 0", "if eax == 1", "inc ebx", "else", "dec ebx",
+                         "end",            "dec ecx",     "end"};
+  std::vector<std::string> lines;
+  std::string begun;  // the markers the line being typed starts with
+  for (const char* t : typed) {
+    lines.push_back(begun + t);
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    const enter_depths d = on_enter(text, static_cast<int64_t>(lines.size()) - 1);
+    lines.back() = with_depth(lines.back(), d.line);
+    begun = markers(d.new_line);
+  }
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  EXPECT_EQ(text,
+            "while ecx != 0\n& if eax == 1\n& & inc ebx\n& else\n& & dec ebx\n& end\n"
+            "& dec ecx\nend\n");
+  EXPECT_EQ(tr(text).first, 0);
+}
+
 // The language server asks in the middle of its own work: what it had stays as it was.
 TEST(Fmt, EnterLeavesTheCallersTranslationAsItWas) {
   restart();
