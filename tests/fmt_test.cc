@@ -29,6 +29,11 @@ static std::pair<int, std::string> tr(std::string_view text) {
   return r;
 }
 
+// A text and what the formatter makes of it.
+struct before_after {
+  std::string_view in, out;
+};
+
 // Both promises for one text; `what` names it in a failure.
 static void holds(std::string_view text, const std::string& what) {
   const std::string once = tidy(text);
@@ -38,9 +43,7 @@ static void holds(std::string_view text, const std::string& what) {
 }
 
 TEST(Fmt, EachLineInTheLayout) {
-  const struct {
-    std::string_view in, out;
-  } cases[] = {
+  const before_after cases[] = {
       {"mov eax, 1", "mov eax, 1"},
       {"    mov   eax,  1   ", "mov   eax,  1"},
       {"&&if eax == 1", "& & if eax == 1"},
@@ -71,9 +74,7 @@ TEST(Fmt, EachLineInTheLayout) {
 }
 
 TEST(Fmt, WholeTextsKeepTheirLineEnds) {
-  const struct {
-    std::string_view in, out;
-  } cases[] = {
+  const before_after cases[] = {
       {"", ""},
       {"\n", "\n"},
       {"&&nop", "& & nop"},
@@ -90,10 +91,8 @@ TEST(Fmt, WholeTextsKeepTheirLineEnds) {
 }
 
 TEST(Fmt, FirstLineNotInTheLayout) {
-  const struct {
-    std::string_view in;
-    int64_t at;
-  } cases[] = {
+  // Each text, and the index of its first line not in the layout (-1: none).
+  const std::pair<std::string_view, int64_t> cases[] = {
       {"", -1},
       {"if a == 1\n& nop\n\n  ; c\nend\n", -1},
       {"if a == 1\n&nop\n&&x\n", 1},
@@ -101,7 +100,7 @@ TEST(Fmt, FirstLineNotInTheLayout) {
       {"nop\n\nnop\r\n nop", 3},
       {"\t&x\n& \t&x\n", -1},
   };
-  for (const auto& c : cases) EXPECT_EQ(first_untidy(c.in), c.at) << c.in;
+  for (const auto& [in, at] : cases) EXPECT_EQ(first_untidy(in), at) << in;
 }
 
 TEST(Fmt, RangeEditsOnlyTheLinesThatChange) {
