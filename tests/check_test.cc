@@ -8,6 +8,7 @@
 #include <map>
 
 #include "check/check.h"
+#include "check/json_text.h"
 
 TEST(CheckLex, NumbersThatNasmReadsAndNestasmDoesNot) {
   const struct {
@@ -197,39 +198,48 @@ TEST(CheckFix, EditsMadeOnTheText) {
   for (const auto& c : cases) EXPECT_EQ(apply_fix(c.text, c.fix), c.want) << c.text;
 }
 
-// JSON strings: well-formed UTF-8 passes as it is, so that a file name or a line in UTF-8 reads
-// back as itself; every other byte that JSON cannot hold raw is escaped, one \u00XX a byte.
-TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
+// JSON strings, as the checker's --format=json and the language server write them: well-formed
+// UTF-8 passes as it is, so that a file name or a line in UTF-8 reads back as itself; a byte that
+// begins no well-formed sequence becomes U+FFFD, one for each such byte; control bytes and DEL
+// are escaped.
+TEST(CheckFormat, JsonStringsKeepUtf8AndReplaceOtherBytes) {
+  // `n` replacement characters (U+FFFD).
+  const auto bad = [](int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += "\xef\xbf\xbd";
+    return r;
+  };
   const struct {
-    std::string_view file;
-    std::string_view want;
+    std::string_view in;
+    std::string want;
   } cases[] = {
       {"plain.s", "\"plain.s\""},
       {"q\"b\\.s", "\"q\\\"b\\\\.s\""},
       {"t\tn\nc\x01\x1f\x7f", "\"t\\tn\\nc\\u0001\\u001f\\u007f\""},
+      {"cr\r", "\"cr\\u000d\""},
       {std::string_view("nul\0.s", 6), "\"nul\\u0000.s\""},
-      {"\xc3\xa9.s", "\"\xc3\xa9.s\""},                          // é
+      {"\xc3\xa9.s", "\"\xc3\xa9.s\""},                                      // é
       {"\xe2\x82\xac\xf0\x9f\x98\x80", "\"\xe2\x82\xac\xf0\x9f\x98\x80\""},  // € and an emoji
-      {"\xff.s", "\"\\u00ff.s\""},                               // never in UTF-8
-      {"\x80x", "\"\\u0080x\""},                                 // a lone continuation byte
-      {"\xc3", "\"\\u00c3\""},                                   // cut short at the end
-      {"\xc3x", "\"\\u00c3x\""},                                 // cut short by another byte
-      {"\xc0\xaf", "\"\\u00c0\\u00af\""},                        // an overlong "/"
-      {"\xe0\x80\xaf", "\"\\u00e0\\u0080\\u00af\""},             // overlong in three bytes
-      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},             // a surrogate
-      {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // above U+10FFFF
-      {"\xe2\x82", "\"\\u00e2\\u0082\""},                        // three bytes cut to two
+      {"\xff.s", "\"" + bad(1) + ".s\""},         // never in UTF-8
+      {"\x80x", "\"" + bad(1) + "x\""},           // a lone continuation byte
+      {"\xc3", "\"" + bad(1) + "\""},             // cut short at the end
+      {"\xc3x", "\"" + bad(1) + "x\""},           // cut short by another byte
+      {"\xc0\xaf", "\"" + bad(2) + "\""},         // an overlong "/"
+      {"\xe0\x80\xaf", "\"" + bad(3) + "\""},     // overlong in three bytes
+      {"\xed\xa0\x80", "\"" + bad(3) + "\""},     // a surrogate
+      {"\xf4\x90\x80\x80", "\"" + bad(4) + "\""}, // above U+10FFFF
+      {"\xe2\x82", "\"" + bad(2) + "\""},         // three bytes cut to two
   };
   for (const auto& c : cases) {
-    diag d;
-    std::string got;
-    format_json(got, c.file, d);
-    const std::string prefix = "{\"file\": ";
-    ASSERT_EQ(got.compare(0, prefix.size(), prefix), 0) << got;
-    const size_t end = got.find(", \"line\"");
-    ASSERT_NE(end, std::string::npos) << got;
-    EXPECT_EQ(got.substr(prefix.size(), end - prefix.size()), c.want) << c.want;
+    std::string got = "[";
+    json_string(got, c.in);
+    EXPECT_EQ(got, "[" + c.want) << c.want;
   }
+  // The file name of --format=json goes through it.
+  diag d;
+  std::string got;
+  format_json(got, "\xff", d);
+  EXPECT_EQ(got.substr(0, 14), "{\"file\": \"" + bad(1) + "\"");
 }
 
 // 100,000 blocks nested in one another, in the shapes a generator writes: the checker walks

@@ -44,54 +44,6 @@ static json word_range(const server& s, const doc& d, int64_t i) {
 // a tree of values and then dumped, the 1,486 diagnostics of a 10,000-line mix took 15-25 ms of
 // the 20 ms an edit may cost; written here they take about 1 ms.
 
-// `s` as a JSON string. Bytes that are not UTF-8 (a column that cut a character) become U+FFFD.
-void json_string(std::string& o, std::string_view s) {
-  static const char hex[] = "0123456789abcdef";
-  o += '"';
-  size_t i = 0;
-  while (i < s.size()) {
-    size_t j = i;
-    while (j < s.size() && static_cast<unsigned char>(s[j]) >= 0x20 &&
-           static_cast<unsigned char>(s[j]) < 0x80 && s[j] != '"' && s[j] != '\\')
-      ++j;
-    o.append(s.data() + i, j - i);
-    if (j == s.size()) break;
-    const unsigned char c = static_cast<unsigned char>(s[j]);
-    i = j + 1;
-    if (c == '"' || c == '\\') {
-      o += '\\';
-      o += static_cast<char>(c);
-    } else if (c < 0x20) {
-      o += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : "";
-      if (c != '\n' && c != '\t' && c != '\r') {
-        o += "\\u00";
-        o += hex[c >> 4];
-        o += hex[c & 15];
-      }
-    } else {
-      // The bytes a well-formed sequence starting with `c` has, and the range of its second.
-      const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
-                       : c >= 0xE0 && c <= 0xEF ? 3
-                       : c >= 0xF0 && c <= 0xF4 ? 4
-                                                : 0;
-      const unsigned char lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-      const unsigned char hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-      bool ok = n > 0 && j + n <= s.size();
-      for (size_t k = 1; ok && k < n; ++k) {
-        const unsigned char x = static_cast<unsigned char>(s[j + k]);
-        ok = k == 1 ? x >= lo && x <= hi : (x & 0xC0) == 0x80;
-      }
-      if (ok) {
-        o.append(s.data() + j, n);
-        i = j + n;
-      } else {
-        o += "\xEF\xBF\xBD";
-      }
-    }
-  }
-  o += '"';
-}
-
 static void put_position(std::string& o, pos p) {
   o += "{\"line\":";
   o += std::to_string(p.line);

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check/check.h"
+#include "check/json_text.h"
 
 using json = nlohmann::json;
 
@@ -140,9 +141,6 @@ int serve(int in, int out);
 
 // The document's diagnostics as a JSON array, written at the end of `o`.
 void put_diagnostics(std::string& o, const server& s, const doc& d);
-
-// `s` as a JSON string at the end of `o`.
-void json_string(std::string& o, std::string_view s);
 
 // The quick fixes of the diagnostics in the request's range; suggestions not checked yet for
 // this version of the text are checked first, and the verdicts kept in `d`.
