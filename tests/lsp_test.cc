@@ -150,6 +150,58 @@ static std::string change_msg(json change, int version) {
                     .dump());
 }
 
+// Each request the server answers is announced by initialize, with the value its client reads,
+// and reaches its own handler: a known method on an open document gets a result, on one that is
+// not open the answer about the document, never "no method".
+TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
+  const struct {
+    std::string method, capability;
+    json value;
+    json params;  // besides textDocument
+    std::string result;  // the answer on the document "if eax == 1\nend\n", dumped
+  } cases[] = {
+      {"textDocument/codeAction", "codeActionProvider", {{"codeActionKinds", {"quickfix"}}},
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 0}}}}}},
+       "[]"},
+      {"textDocument/foldingRange", "foldingRangeProvider", true, json::object(), "[]"},
+      {"textDocument/documentHighlight", "documentHighlightProvider", true,
+       {{"position", {{"line", 1}, {"character", 0}}}},
+       R"([{"kind":1,"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}}},)"
+       R"({"kind":1,"range":{"end":{"character":3,"line":1},"start":{"character":0,"line":1}}}])"},
+      {"textDocument/definition", "definitionProvider", true,
+       {{"position", {{"line", 1}, {"character", 0}}}},
+       R"({"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}},)"
+       R"("uri":"file:///a.s"})"},
+      {"textDocument/documentSymbol", "documentSymbolProvider", true, json::object(),
+       R"([{"kind":3,"location":{"range":{"end":{"character":3,"line":1},)"
+       R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
+      {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
+       R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
+  };
+  server s;
+  feed(s, framed(init) + open_msg("if eax == 1\nend\n"));
+  const json caps = sent(s)[0]["result"]["capabilities"];
+  EXPECT_EQ(caps.size(), std::size(cases) + 2) << caps.dump();  // and the encoding and the sync
+  int id = 1;
+  for (const auto& c : cases) {
+    EXPECT_EQ(caps[c.capability], c.value) << c.capability;
+    for (const char* uri : {"file:///a.s", "file:///b.s"}) {
+      json p = c.params;
+      p["textDocument"] = {{"uri", uri}};
+      feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", ++id}, {"method", c.method}, {"params", p}}
+                         .dump()));
+      const std::vector<json> got = sent(s);
+      ASSERT_EQ(got.size(), 1u) << c.method;
+      if (uri[8] == 'a') {
+        EXPECT_EQ(got[0]["result"].dump(), c.result) << c.method;
+      } else {
+        EXPECT_EQ(got[0]["error"]["code"], -32602) << c.method;
+      }
+    }
+  }
+}
+
 TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   server s;
   std::string in = framed(init) + open_msg("if eax == 1\n& inc eax\n");

@@ -37,6 +37,9 @@ enum class frame {
 // cost gigabytes; it is answered with an error and skipped as it arrives, never held.
 constexpr size_t max_message = size_t{128} << 20;
 
+// A buffer that grew past this for one large message is given back, not kept for the next.
+constexpr size_t room_kept = size_t{1} << 20;
+
 // The next message of `in` from `pos`; on `message` and `broken`, `pos` moves past what was
 // taken. `why` says what was wrong with a broken header.
 frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::string& why);
