@@ -242,6 +242,70 @@ TEST(CheckFormat, JsonStringsKeepUtf8AndReplaceOtherBytes) {
   EXPECT_EQ(got.substr(0, 14), "{\"file\": \"" + bad(1) + "\"");
 }
 
+// With blocks, each line as the translation read it and each block's reach, for the server: the
+// lines after a stop too, as they would have been read, and a label NASM reads at a body's start.
+TEST(CheckFacts, EachLineAsTheTranslationReadIt) {
+  struct fact {
+    stmt kind;
+    int32_t depth;
+    uint32_t at, body, word, label;
+    int32_t block;
+  };
+  const struct {
+    std::string_view text;
+    std::vector<fact> want;
+    std::vector<int64_t> reach;
+  } cases[] = {
+      {"start:\nif eax == 1\n& .x: nop\nelse\n& while ecx != 0\n&& inc ecx\n& end\nend\n"
+       "  jmp start ; back\n",
+       {{stmt::plain, 0, 0, 6, 0, 5, -1},
+        {stmt::if_, 0, 0, 11, 2, 0, 0},
+        {stmt::plain, 1, 2, 7, 0, 2, -1},
+        {stmt::else_, 0, 0, 4, 4, 0, 0},
+        {stmt::while_, 1, 2, 14, 5, 0, 1},
+        {stmt::plain, 2, 3, 7, 0, 0, -1},
+        {stmt::end, 1, 2, 3, 3, 0, 1},
+        {stmt::end, 0, 0, 3, 3, 0, 0},
+        {stmt::plain, 0, 2, 16, 0, 0, -1}},
+       {6, 5}},
+      // Stopped at line 4: the while-block reaches the line before it; the if-block the line
+      // before the blank line that closed it. Line 5 is read although not translated.
+      {"while ecx != 0\r\n& if eax == 1\r\n&& nop\r\n\r\n& if ebx ==\r\nlbl: dd 0\r\n",
+       {{stmt::while_, 0, 0, 14, 5, 0, 0},
+        {stmt::if_, 1, 2, 11, 2, 0, 1},
+        {stmt::plain, 2, 3, 3, 0, 0, -1},
+        {stmt::blank, 0, 0, 0, 0, 0, -1},
+        {stmt::if_, 1, 2, 9, 2, 0, -1},
+        {stmt::plain, 0, 0, 9, 0, 3, -1}},
+       {3, 2}},
+      // Open at the end of the input: it reaches the last line. A last line without "\n".
+      {"if eax == 1\n& x:", {{stmt::if_, 0, 0, 11, 2, 0, 0}, {stmt::plain, 1, 2, 2, 0, 1, -1}}, {1}},
+      {"", {}, {}},
+  };
+  for (const auto& c : cases) {
+    check_opts o;
+    o.blocks = true;
+    std::vector<diag> ds;
+    const check_result r = check_text(c.text, o, ds);
+    ASSERT_EQ(r.facts.size(), c.want.size()) << c.text;
+    for (size_t i = 0; i < c.want.size(); ++i) {
+      const line_fact& g = r.facts[i];
+      const fact& w = c.want[i];
+      EXPECT_EQ(g.kind, w.kind) << c.text << " line " << i;
+      EXPECT_EQ(g.depth, w.depth) << c.text << " line " << i;
+      EXPECT_EQ(g.at, w.at) << c.text << " line " << i;
+      EXPECT_EQ(g.body, w.body) << c.text << " line " << i;
+      EXPECT_EQ(g.word, w.word) << c.text << " line " << i;
+      EXPECT_EQ(g.label, w.label) << c.text << " line " << i;
+      EXPECT_EQ(g.block, w.block) << c.text << " line " << i;
+    }
+    EXPECT_EQ(r.reach, c.reach) << c.text;
+  }
+  // Without blocks, nothing of it.
+  std::vector<diag> ds;
+  EXPECT_TRUE(check_text("if eax == 1\nend\n", check_opts{}, ds).facts.empty());
+}
+
 // 100,000 blocks nested in one another, in the shapes a generator writes: the checker walks
 // them with no recursion as deep as the nesting, and records every block with its parent.
 TEST(CheckDeep, AHundredThousandNestedBlocks) {
