@@ -155,7 +155,11 @@ struct feature {
 
 static const feature features[] = {
     {"textDocument/codeAction", "codeActionProvider", R"({"codeActionKinds":["quickfix"]})",
-     [](server& s, doc& d, const json& p) { return answer(code_actions(s, d, p)); }},
+     [](server& s, doc& d, const json& p) {
+       answer a = room();
+       put_code_actions(a.text, s, d, p);
+       return a;
+     }},
     {"textDocument/foldingRange", "foldingRangeProvider", "true",
      [](server&, doc& d, const json&) {
        answer a = room();
