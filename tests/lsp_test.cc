@@ -399,6 +399,81 @@ TEST(LspBlocks, HighlightsAndDefinitionsOnlyOnTheBlocksOwnLines) {
   }
 }
 
+// The outline's labels are the plain labels the check found at a line's start: one alone names
+// the code that follows (kind 12), one with an instruction or data after it that (kind 13); each
+// reaches to the next, and a .local label is none of them.
+TEST(LspOutline, LabelsAsTheCheckFoundThem) {
+  const struct {
+    std::string text, want;  // "name kind from-to" of each symbol, in the order of lines
+  } cases[] = {
+      {"main:\n  mov eax, 1\ndata: dd 1\n.l:\n  ret\n", "main 12 0-1, data 13 2-4"},
+      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 3 2-3"},
+      {"a b:\n; c:\n  \"q\":\nif: nop\n", "if 13 3-3"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    std::string got;
+    for (const json& x : symbols(s, d)) {
+      if (!got.empty()) got += ", ";
+      const json& r = x["location"]["range"];
+      got += x["name"].get<std::string>() + " " + x["kind"].dump() + " " +
+             r["start"]["line"].dump() + "-" + r["end"]["line"].dump();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
+}
+
+// Folds, the outline and hover agree on where a block ends: at the line before the one that
+// closed it, its own end added for the outline; a block open where the translation stopped holds
+// the line it stopped at.
+TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
+  const struct {
+    std::string text;
+    std::string folds;    // "from-to" of each fold
+    std::string outline;  // the block's lines and detail
+    std::vector<std::string> hovers;  // on each line
+  } cases[] = {
+      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", "0-2",
+       "0-2 lines 1–3, open where the translation stops",
+       {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
+        "inside the while-block of line 1; depth 1", "inside the while-block of line 1; depth 1",
+        "not translated: the translation stops at line 3"}},
+      {"& if eax == 1\n&& nop\n\n& nop\n", "0-1", "0-1 lines 1–2, closed by the blank line 3",
+       {"```nasm\ncmp eax, 1\njne .if_else_0\n```", "inside the if-block of line 1; depth 2", "",
+        ""}},
+      {"while ecx != 0\n& dec ecx\nend\n", "0-1", "0-2 lines 1–3",
+       {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
+        "inside the while-block of line 1; depth 1", "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    s.tree = s.markdown = true;
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    std::string folds;
+    for (const json& f : folding(d)) {
+      if (!folds.empty()) folds += ' ';
+      folds += f["startLine"].dump() + "-" + f["endLine"].dump();
+    }
+    EXPECT_EQ(folds, c.folds) << c.text;
+    const json o = symbols(s, d);
+    ASSERT_EQ(o.size(), 1u) << c.text;
+    EXPECT_EQ(o[0]["range"]["start"]["line"].dump() + "-" + o[0]["range"]["end"]["line"].dump() +
+                  " " + o[0]["detail"].get<std::string>(),
+              c.outline)
+        << c.text;
+    for (size_t i = 0; i < c.hovers.size(); ++i) {
+      const json h = hover(s, d, {static_cast<int64_t>(i), 0});
+      EXPECT_EQ(h.is_null() ? "" : h["contents"]["value"].get<std::string>(), c.hovers[i])
+          << c.text << " line " << i;
+    }
+  }
+}
+
 // A code action's range picks the diagnostics on the lines it spans, its first and last line
 // included.
 TEST(LspFix, TheRangeAsksForTheFixesOfTheLinesItSpans) {
