@@ -268,8 +268,8 @@ TEST(CheckFacts, EachLineAsTheTranslationReadIt) {
         {stmt::end, 0, 0, 3, 3, 0, 0},
         {stmt::plain, 0, 2, 16, 0, 0, -1}},
        {6, 5}},
-      // Stopped at line 4, which the while-block holds; the if-block reaches the line before
-      // the blank line that closed it. Line 5 is read although not translated.
+      // Stopped at line 4: the while-block reaches the line before it; the if-block the line
+      // before the blank line that closed it. Line 5 is read although not translated.
       {"while ecx != 0\r\n& if eax == 1\r\n&& nop\r\n\r\n& if ebx ==\r\nlbl: dd 0\r\n",
        {{stmt::while_, 0, 0, 14, 5, 0, 0},
         {stmt::if_, 1, 2, 11, 2, 0, 1},
@@ -277,7 +277,7 @@ TEST(CheckFacts, EachLineAsTheTranslationReadIt) {
         {stmt::blank, 0, 0, 0, 0, 0, -1},
         {stmt::if_, 1, 2, 9, 2, 0, -1},
         {stmt::plain, 0, 0, 9, 0, 3, -1}},
-       {4, 2}},
+       {3, 2}},
       // Open at the end of the input: it reaches the last line. A last line without "\n".
       {"if eax == 1\n& x:", {{stmt::if_, 0, 0, 11, 2, 0, 0}, {stmt::plain, 1, 2, 2, 0, 1, -1}}, {1}},
       {"", {}, {}},

@@ -427,8 +427,7 @@ TEST(LspOutline, LabelsAsTheCheckFoundThem) {
 }
 
 // Folds, the outline and hover agree on where a block ends: at the line before the one that
-// closed it, its own end added for the outline; a block open where the translation stopped holds
-// the line it stopped at.
+// closed it, its own end added for the outline, or before the line the translation stopped at.
 TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
   const struct {
     std::string text;
@@ -436,10 +435,10 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
     std::string outline;  // the block's lines and detail
     std::vector<std::string> hovers;  // on each line
   } cases[] = {
-      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", "0-2",
-       "0-2 lines 1–3, open where the translation stops",
+      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", "0-1",
+       "0-1 lines 1–2, open where the translation stops",
        {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
-        "inside the while-block of line 1; depth 1", "inside the while-block of line 1; depth 1",
+        "inside the while-block of line 1; depth 1", "",
         "not translated: the translation stops at line 3"}},
       {"& if eax == 1\n&& nop\n\n& nop\n", "0-1", "0-1 lines 1–2, closed by the blank line 3",
        {"```nasm\ncmp eax, 1\njne .if_else_0\n```", "inside the if-block of line 1; depth 2", "",

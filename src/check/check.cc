@@ -225,9 +225,9 @@ static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
     f[static_cast<size_t>(b.open)].block = i;
     for (const int64_t x : b.branches) f[static_cast<size_t>(x)].block = i;
     if (b.how == closed_by::end && b.close >= 0) f[static_cast<size_t>(b.close)].block = i;
-    // A block still open where the translation stopped holds the line it stopped at: that line
-    // was read inside it, its depth closing nothing of it.
-    c.res.reach.push_back(b.close >= 0 ? b.close - 1 : c.res.stop);
+    // A block still open where the translation stopped ends before the line it stopped at, so
+    // that a fold of it never hides the line that bears the error.
+    c.res.reach.push_back((b.close >= 0 ? b.close : c.res.stop) - 1);
   }
   if (c.o.keep) c.res.out.assign(out_thing.view());
 }

@@ -132,8 +132,8 @@ struct check_result {
                                    // not on a line of fixes_on; shown without it
   // With opts.blocks: each line of the input as the translation read it (the lines after the
   // one it stopped at as it would have read them); and for each of `blocks`, the last line
-  // inside it, its own end not counted: the line before the one that closed it, or, for one
-  // still open where the translation stopped, the line it stopped at.
+  // inside it, its own end not counted: the line before the one that closed it, or before the
+  // one the translation stopped at.
   std::vector<line_fact> facts;
   std::vector<int64_t> reach;
   std::string out;  // with opts.blocks and keep: the translation, as out_thing holds it
