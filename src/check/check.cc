@@ -199,7 +199,7 @@ static void start_facts(check_run& c, std::string_view text) {
 }
 
 // Line `line`, taken apart as `s`, as the translation reads it.
-static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
+[[gnu::noinline]] static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
   line_fact& f = c.res.facts.emplace_back();
   f.at = u32(static_cast<size_t>(s.body.data() - line.data()));
   f.body = u32(s.body.size());
@@ -264,7 +264,8 @@ static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
   if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') c.eol = "\r\n";
   int64_t directive_at = -1;
   const bool made = c.o.blocks && c.o.keep;
-  if (c.o.blocks) start_facts(c, text);
+  const bool facts = c.o.blocks;
+  if (facts) start_facts(c, text);
   bool backslash = false;  // the line before ends in "\", which joins the next one to it for NASM
   size_t pos = 0;
   for (lnum = 0; pos < file_lines.size(); ++lnum) {
@@ -283,8 +284,10 @@ static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
     }
     backslash = ends;
     const size_t o0 = out_thing.len;
-    if (made) c.res.made.push_back(o0);
-    if (c.o.blocks) note_fact(c, c.line, s);
+    if (facts) {
+      if (made) c.res.made.push_back(o0);
+      note_fact(c, c.line, s);
+    }
     const int r = translate_line(c.line, s, watch_blocks, &c);
     if (r != 0) {
       // The statement's error tells what a waiting closed-by-line would have said.
@@ -294,7 +297,7 @@ static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
       c.res.status = r;
       c.res.stop = c.ln;
       c.flush();
-      if (c.o.blocks) finish_facts(c, pos);
+      if (facts) finish_facts(c, pos);
       return;
     }
     if (!c.labels.empty() && !c.ended.empty()) settle_labels(c, false);
@@ -348,7 +351,7 @@ static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
   if (made) c.res.made.push_back(out_thing.len);
   if (c.o.lines) lines_for(c, directive_at, n > 0 ? n - 1 : 0, o0);
   c.flush();
-  if (c.o.blocks) finish_facts(c, pos);
+  if (facts) finish_facts(c, pos);
 }
 
 static void collect(const diag& d, void* ctx) {
