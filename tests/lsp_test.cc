@@ -202,6 +202,32 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
   }
 }
 
+// A document's lines are the translator's: cut at "\n", with one "\r" before it, or at the very
+// end, not part of the line; a lone "\r" inside a line stays in it.
+TEST(LspDocs, LinesCutAsTheTranslatorCutsThem) {
+  const struct {
+    std::string text;
+    std::vector<size_t> starts;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a\r\nb", {0, 3, 4}, {"a", "b"}},
+      {"a\rb\n", {0, 4}, {"a\rb"}},
+      {"x\r", {0, 2}, {"x"}},
+      {"a\r\r\n", {0, 4}, {"a\r"}},
+      {"\n\n", {0, 1, 2}, {"", ""}},
+      {"", {0}, {}},
+  };
+  for (const auto& c : cases) {
+    doc d;
+    set_text(d, c.text);
+    EXPECT_EQ(d.starts, c.starts) << c.text;
+    std::vector<std::string> lines;
+    for (int64_t i = 0; i < line_count(d); ++i) lines.emplace_back(line_at(d, i));
+    EXPECT_EQ(lines, c.lines) << c.text;
+    EXPECT_EQ(line_at(d, line_count(d)), "") << c.text;
+  }
+}
+
 TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   server s;
   std::string in = framed(init) + open_msg("if eax == 1\n& inc eax\n");
