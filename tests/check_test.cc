@@ -279,7 +279,9 @@ TEST(CheckFacts, EachLineAsTheTranslationReadIt) {
         {stmt::plain, 0, 0, 9, 0, 3, -1}},
        {3, 2}},
       // Open at the end of the input: it reaches the last line. A last line without "\n".
-      {"if eax == 1\n& x:", {{stmt::if_, 0, 0, 11, 2, 0, 0}, {stmt::plain, 1, 2, 2, 0, 1, -1}}, {1}},
+      {"if eax == 1\n& x:",
+       {{stmt::if_, 0, 0, 11, 2, 0, 0}, {stmt::plain, 1, 2, 2, 0, 1, -1}},
+       {1}},
       {"", {}, {}},
   };
   for (const auto& c : cases) {

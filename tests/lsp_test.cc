@@ -471,7 +471,8 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
         ""}},
       {"while ecx != 0\n& dec ecx\nend\n", "0-1", "0-2 lines 1–3",
        {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
-        "inside the while-block of line 1; depth 1", "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
+        "inside the while-block of line 1; depth 1",
+        "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
   };
   for (const auto& c : cases) {
     server s;

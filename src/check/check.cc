@@ -186,7 +186,7 @@ void check_run::say(std::string text) {
   put(std::move(d));
 }
 
-// --- the per-line facts, with opts.blocks ------------------------------------------------------
+// --- the per-line facts, with opts.blocks ---------------------------------------------------
 // Read off what the scanner and the block events told the pass, so that the server shows lines
 // and blocks without a rule of its own.
 

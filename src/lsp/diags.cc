@@ -47,8 +47,8 @@ void put_range(std::string& o, const server& s, const doc& d, int64_t line, size
 
 const line_fact& fact_of(const doc& d, int64_t i) {
   static const line_fact none;
-  return i >= 0 && static_cast<uint64_t>(i) < d.res.facts.size() ? d.res.facts[static_cast<size_t>(i)]
-                                                                   : none;
+  if (i < 0 || static_cast<uint64_t>(i) >= d.res.facts.size()) return none;
+  return d.res.facts[static_cast<size_t>(i)];
 }
 
 // The statement word of line `i`, or its text when it has none: bytes [b, e).

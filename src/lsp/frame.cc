@@ -96,7 +96,7 @@ void put_frame(std::string& out, std::string_view body) {
   out += body;
 }
 
-// --- the loop ------------------------------------------------------------------------------------
+// --- the loop ---------------------------------------------------------------------------------
 
 static bool flush(server& s, int out) {
   if (s.out.empty()) return true;

@@ -48,7 +48,7 @@ frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::
 // `body` framed for the wire.
 void put_frame(std::string& out, std::string_view body);
 
-// --- documents ------------------------------------------------------------------------------
+// --- documents --------------------------------------------------------------------------------
 
 // One open document, as the editor last sent it, and what its last check found.
 struct doc {
@@ -167,7 +167,7 @@ json definition(const server& s, const doc& d, pos p);
 json symbols(const server& s, const doc& d);
 json hover(const server& s, const doc& d, pos p);
 
-// --- what the features share -------------------------------------------------------------------
+// --- what the features share ------------------------------------------------------------------
 
 // The protocol's position of byte `b` of line `line` (0-based). A line past the last one is the
 // end of the text: the empty line after a final line end, or the end of a last line that has none.
