@@ -51,23 +51,14 @@ const line_fact& fact_of(const doc& d, int64_t i) {
   return d.res.facts[static_cast<size_t>(i)];
 }
 
-// The statement word of line `i`, or its text when it has none: bytes [b, e).
-static void word_span(const doc& d, int64_t i, size_t& b, size_t& e) {
-  const line_fact& f = fact_of(d, i);
-  b = f.at;
-  e = b + (f.kind == stmt::plain || f.kind == stmt::blank ? f.body : f.word);
-}
-
 void put_word(std::string& o, const server& s, const doc& d, int64_t i) {
-  size_t b = 0, e = 0;
-  word_span(d, i, b, e);
-  put_range(o, s, d, i, b, e);
+  const line_fact& f = fact_of(d, i);
+  put_range(o, s, d, i, f.at, f.at + f.word);
 }
 
 json word_range(const server& s, const doc& d, int64_t i) {
-  size_t b = 0, e = 0;
-  word_span(d, i, b, e);
-  return range_of(s, d, i, b, e);
+  const line_fact& f = fact_of(d, i);
+  return range_of(s, d, i, f.at, f.at + f.word);
 }
 
 // --- diagnostics ------------------------------------------------------------------------------

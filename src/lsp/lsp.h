@@ -182,7 +182,7 @@ void put_span(std::string& o, const server& s, const doc& d, int64_t line, size_
 
 // What the last check read of line `i`; a blank line's facts for a line it has none of.
 const line_fact& fact_of(const doc& d, int64_t i);
-// The range of the statement word of line `i`, or of its text when it has none.
+// The range of the keyword of line `i`, a statement line.
 void put_word(std::string& o, const server& s, const doc& d, int64_t i);
 json word_range(const server& s, const doc& d, int64_t i);
 
