@@ -1,6 +1,9 @@
 // The assembler's verdict at the source line: NASM assembles the translation, written with
 // %line directives so that it names the lines the user wrote, in a private folder of its own.
 #include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -185,11 +188,16 @@ nasm_verdict assemble(std::string_view translation, std::string_view file, const
     each.push_back(parse(r.said, file, others));
   }
   v.ran = true;
+  // Kept when every format says it: by a set of each run's messages, as a file with a mistake
+  // on most lines draws thousands.
+  std::vector<std::set<std::tuple<int64_t, int, std::string_view>>> sets;
+  for (size_t k = 1; k < each.size(); ++k) {
+    sets.emplace_back();
+    for (const nasm_said& x : each[k]) sets.back().insert({x.line, static_cast<int>(x.lvl), x.text});
+  }
   for (const nasm_said& m : each[0]) {
-    const bool everywhere = std::all_of(each.begin() + 1, each.end(), [&](const auto& e) {
-      return std::any_of(e.begin(), e.end(), [&](const nasm_said& x) {
-        return x.line == m.line && x.lvl == m.lvl && x.text == m.text;
-      });
+    const bool everywhere = std::all_of(sets.begin(), sets.end(), [&](const auto& e) {
+      return e.count({m.line, static_cast<int>(m.lvl), m.text}) > 0;
     });
     if (everywhere) v.said.push_back(m);
   }
@@ -199,21 +207,37 @@ nasm_verdict assemble(std::string_view translation, std::string_view file, const
   return v;
 }
 
-// The output lines the translation made of source line `line` (1-based): those after its
-// "%line LINE+0" directive, up to the next directive.
-static std::string made_of(std::string_view translation, int64_t line) {
-  const std::string mark = "%line " + std::to_string(line) + "+0 ";
-  std::string got;
-  bool in = false;
+// Where the translation's part for each source line lies, from its "%line LINE+0" directives:
+// the lines after one, up to the next directive.
+static std::map<int64_t, std::pair<size_t, size_t>> parts_of(std::string_view translation) {
+  std::map<int64_t, std::pair<size_t, size_t>> parts;
+  std::pair<size_t, size_t>* cur = nullptr;
   for (size_t pos = 0; pos < translation.size();) {
     const std::string_view l = next_line(translation, pos);
     if (l.starts_with("%line ")) {
-      if (in) break;
-      in = l.starts_with(mark);
-      continue;
+      int64_t n = 0;
+      for (size_t i = 6; i < l.size() && l[i] >= '0' && l[i] <= '9' && n < (int64_t{1} << 40); ++i)
+        n = n * 10 + (l[i] - '0');
+      cur = &parts[n];
+      *cur = {pos, pos};
+    } else if (cur) {
+      cur->second = pos;
     }
-    if (in) got += (got.empty() ? "`" : ", `") + std::string(l) + "`";
   }
+  return parts;
+}
+
+// The output lines made of source line `line` (1-based), each in backquotes.
+static std::string made_of(std::string_view translation,
+                           const std::map<int64_t, std::pair<size_t, size_t>>& parts,
+                           int64_t line) {
+  std::string got;
+  const auto it = parts.find(line);
+  if (it == parts.end()) return got;
+  const std::string_view part =
+      translation.substr(it->second.first, it->second.second - it->second.first);
+  for (size_t pos = 0; pos < part.size();)
+    got += (got.empty() ? "`" : ", `") + std::string(next_line(part, pos)) + "`";
   return got;
 }
 
@@ -231,6 +255,7 @@ std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
   // Where each line starts, for the source line and caret of each message.
   std::vector<std::string_view> lines;
   for (size_t pos = 0; pos < text.size();) lines.push_back(next_line(text, pos));
+  const auto parts = parts_of(translation);
   for (const nasm_said& m : v.said) {
     diag d;
     d.lvl = m.lvl;
@@ -250,7 +275,7 @@ std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
     out.push_back(std::move(d));
     if (!known || s.kind == stmt::blank || s.kind == stmt::plain) continue;
     const std::string word = lowerme(std::string(s.body.substr(0, s.word)));
-    const std::string became = made_of(translation, m.line);
+    const std::string became = made_of(translation, parts, m.line);
     diag n;
     n.lvl = level::note;
     n.line = m.line;
