@@ -9,7 +9,7 @@
 # publishes a file. The sync is runstat's fsync, so the floor pays no process start for it.
 #
 # nestasm-check, when it stands beside NESTASM (or NESTASM_CHECK names it), is timed on the two
-# mixes and compared with nestasm; nestasm-fmt (NESTASM_FMT) on 100,000 lines; nestasm-lsp
+# mixes and compared with nestasm, with --no-assemble: its own work, not NASM's; nestasm-fmt (NESTASM_FMT) on 100,000 lines; nestasm-lsp
 # (NESTASM_LSP) on changes to 10,000-line documents and to a 2,000-line one with a warning on
 # every tenth line, and a codeAction after each.
 #
@@ -110,10 +110,10 @@ if [ -x "$check" ]; then
   printf '%-10s %10s %8s %8s\n' input check user ratio
   for name in mix10 mix100; do
     in=$dir/$name.s
-    "$runstat" -o /dev/null -- "$check" "$in" >/dev/null
+    "$runstat" -o /dev/null -- "$check" --no-assemble "$in" >/dev/null
     : >"$dir/$name.c"
     for ((r = 0; r < runs; r++)); do
-      "$runstat" -o /dev/null -- "$check" "$in" >>"$dir/$name.c"
+      "$runstat" -o /dev/null -- "$check" --no-assemble "$in" >>"$dir/$name.c"
     done
     cw=$(awk '{ print $1 }' "$dir/$name.c" | median)
     cu=$(awk '{ print $2 }' "$dir/$name.c" | median)
@@ -129,7 +129,7 @@ if [ -x "$check" ]; then
   awk 'BEGIN { print "_start:"; for (i = 0; i < 16000; i++) { print "while ecx != 0"; print "& call f" i; print "f" i ":" } }' \
     >"$dir/calls.s"
   for name in labels nested calls; do
-    "$runstat" -o /dev/null -- "$check" "$dir/$name.s" | awk -v name="$name" \
+    "$runstat" -o /dev/null -- "$check" --no-assemble "$dir/$name.s" | awk -v name="$name" \
       '{ printf "%-10s %10.1f %8.1f   (hostile shape, one run)\n", name, $1 * 1000, $2 * 1000 }'
   done
   # A warning and its rewrite on every tenth line: the command line prints every diagnostic,
@@ -142,11 +142,11 @@ if [ -x "$check" ]; then
     fi
     in=$dir/$name.s
     "$runstat" -o /dev/null -- "$bin" "$in" >/dev/null
-    "$runstat" -o /dev/null -- "$check" "$in" >/dev/null
+    "$runstat" -o /dev/null -- "$check" --no-assemble "$in" >/dev/null
     : >"$dir/$name.n" && : >"$dir/$name.c"
     for ((r = 0; r < runs; r++)); do
       "$runstat" -o /dev/null -- "$bin" "$in" >>"$dir/$name.n"
-      "$runstat" -o /dev/null -- "$check" "$in" >>"$dir/$name.c"
+      "$runstat" -o /dev/null -- "$check" --no-assemble "$in" >>"$dir/$name.c"
     done
     nw=$(awk '{ print $1 }' "$dir/$name.n" | median)
     cw=$(awk '{ print $1 }' "$dir/$name.c" | median)
