@@ -7,7 +7,8 @@
 #include <iterator>
 #include <map>
 
-#include "check/check.h"
+#include "check/run.h"
+#include "cond/cond.h"
 
 TEST(CheckLex, NumbersThatNasmReadsAndNestasmDoesNot) {
   const struct {

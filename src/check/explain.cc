@@ -1,7 +1,7 @@
 // The checker's explanations of nestasm's statement errors: nestasm's message and the cause in a
 // headline that names the decisive line, then notes at the lines that opened or closed the
 // block meant, and a suggestion when there is a mechanical one that holds.
-#include "check/check.h"
+#include "check/run.h"
 
 #include "common/common.h"
 #include "cond/cond.h"

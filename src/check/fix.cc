@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "check/check.h"
+#include "check/run.h"
 #include "common/common.h"
 #include "out/out.h"
 

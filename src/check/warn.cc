@@ -5,7 +5,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "check/check.h"
+#include "check/run.h"
 #include "common/common.h"
 #include "cond/cond.h"
 
