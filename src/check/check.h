@@ -36,7 +36,13 @@ enum class wname : int {
   open_at_end,
   statement_macro,
   continued_markers,
+  count,  // not a warning: how many there are
 };
+inline constexpr size_t wcount = static_cast<size_t>(wname::count);
+
+// A set of wnames, one bit each.
+using wset = uint64_t;
+static_assert(wcount <= 64, "a wset holds every wname");
 
 // A change to the input that a diagnostic suggests, mechanical enough for an editor to apply:
 // the bytes from line `line`, column `col` up to, not including, line `end_line`, column
@@ -70,7 +76,7 @@ struct diag {
 };
 
 struct check_opts {
-  unsigned off = 0;           // one bit per silenced wname
+  wset off = 0;               // one bit per silenced wname
   bool lines = false;         // build the translation with NASM %line directives
   std::string_view file;      // the name %line gives NASM
   bool keep = false;          // leave the whole translation in out_thing, as translate_all does
@@ -159,11 +165,12 @@ struct warning_rec {
   wname id;
   std::string_view name;     // for -Wno-NAME and [NAME]
   unsigned on;               // the lines it looks at: on(looks_at...)
-  // Looks at the line just translated and warns. True when it warned and the line's later
-  // checks have nothing to add.
+  // Looks at the line just translated and warns. True when it found on the line what it looks
+  // for (told, or silenced by -Wno-): then the checks of `quiets` do not look at that line.
   bool (*check)(check_run& c, const line_scan& s);
   std::string_view fires;    // an input on which it warns
   std::string_view quiet;    // the nearest input on which it stays quiet
+  wset quiets;               // what its finding leaves nothing to add to: checks that run after it
 };
 
 // Every warning, in the order its checks run on a line.

@@ -6,21 +6,6 @@
 #include "common/common.h"
 #include "cond/cond.h"
 
-static std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
-
-static edit here(const check_run& c, size_t col, size_t len, std::string text) {
-  return edit{c.ln + 1, col, col + len, std::move(text)};
-}
-
-// The suggestion for the error `status` of this line, checked.
-static bool holds(check_run& c, int status, std::vector<edit>& fix, std::string& why) {
-  return c.holds_up(c.ln + 1, -status, fix, why);
-}
-
-static void why_not(check_run& c, std::string_view what, const std::string& why) {
-  if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
-}
-
 // The line `g.by`, which closed the block meant, put right: a line of assembly that closed it by
 // its depth, or an end that ended it in place of a block inside it, with the markers of the
 // block's own lines; a blank line removed; a comment line moved to the end of the line before.
@@ -39,7 +24,7 @@ static bool remarked(check_run& c, int status, const line_scan& s, std::string_v
                      int64_t depth, std::vector<edit>& fix, std::string& put, std::string& why) {
   put = markers_like(like, depth) + std::string(word_of(s));
   fix = {here(c, 1, s.prefix + s.word, put)};
-  return holds(c, status, fix, why);
+  return offer(c, -status, fix, why);
 }
 
 // end bad, elif bad, else bad: what is open instead, and what closed the block meant.
@@ -64,7 +49,7 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
       mine_ok = remarked(c, status, s, top->open_src, top->depth, mine, put, why_mine);
     } else if (!top && end) {
       mine = {remove_line(c.ln)};
-      mine_ok = holds(c, status, mine, why_mine);
+      mine_ok = offer(c, -status, mine, why_mine);
     }
     return mine_ok;
   };
@@ -74,7 +59,7 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
     // and this line can.
     std::vector<edit> fix = remark(c, *gone);
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     if (ok || !try_mine()) {
       const std::string by = gone->how == closed_by::end
                                  ? "line " + num(gone->by + 1) + "'s `end`"
@@ -154,7 +139,7 @@ static void no_condition(check_run& c, int status, const line_scan& s) {
     const size_t col = c.col(s.arg) + l->at;
     std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     const std::string_view wrote = s.arg.substr(l->at, l->len);
     const bool caps = l->len == 3 && (wrote[0] | 0x20) == 'u';
     c.error(status, col, l->len,
@@ -208,7 +193,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
     std::vector<edit> fix = {insert_line(c.ln, std::string(comment), c.eol),
                              here(c, cut, c.line.size() + 1 - cut, "")};
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     c.error(status, c.col(k->rhs), k->rhs.size(),
             "the comment makes " + quoted(k->rhs) + " no number" + (ok ? "; move it up" : ""),
             fix);
@@ -226,7 +211,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
   }
   std::vector<edit> fix = {here(c, at, c.col(rhs) + rhs.size() - at, turned)};
   std::string why;
-  const bool ok = holds(c, status, fix, why);
+  const bool ok = offer(c, -status, fix, why);
   const std::string kw(word_of(s));
   c.error(status, at, k->lhs.size(),
           ok ? "cmp takes no immediate on the left; write " + quoted(kw + " " + turned)
@@ -252,7 +237,7 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
   if (const region* r = skipped(c)) {
     std::vector<edit> fix = comment_out(c, r->line, -1);
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     c.error(status, c.col(s.body), s.word,
             hides(r->src, r->line, s) +
                 (ok ? "; put " + quoted(";") + (fix.size() == 1 ? " before it" : " before its statements")

@@ -2,6 +2,7 @@
 // preprocessor, and the state one check shares between its pass, explanations and warnings.
 #pragma once
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "check/check.h"
@@ -263,6 +264,15 @@ inline void fold(check_run& c, opened& b) {
   }
 }
 
+// The open block opened at line `line`, or null. The open blocks were opened in the order they
+// stand in, so they are sought by halves: a look through all of them for each warning took 10 s
+// on 50,000 nested blocks.
+inline opened* open_block(check_run& c, int64_t line) {
+  const auto b = std::lower_bound(c.open.begin(), c.open.end(), line,
+                                  [](const opened& o, int64_t l) { return o.line < l; });
+  return b != c.open.end() && b->line == line ? &*b : nullptr;
+}
+
 // The block observer: keeps check_run::open, last and now in step with stk.
 void watch_blocks(const blk_event& e, void* run);
 
@@ -332,3 +342,34 @@ std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view
 // `to` -1, up to where the %if branch that line `from` begins ends: what makes the statements
 // of text NASM skips comments, which nestasm leaves alone.
 std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to);
+
+// --- shared by the explanations and the warnings ---------------------------------------------
+
+// The wnames given, as a set.
+template <class... W>
+constexpr wset set_of(W... w) {
+  return (wset{0} | ... | (wset{1} << static_cast<int>(w)));
+}
+
+// An edit of this line: bytes [col, col + len) become `text`.
+inline edit here(const check_run& c, size_t col, size_t len, std::string text) {
+  return edit{c.ln + 1, col, col + len, std::move(text)};
+}
+
+// The statement's word, as written.
+inline std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
+
+// The suggestion `fix` for the diagnostic `what` of this line (a wname, or minus an error's
+// status), checked: true when it holds; else `fix` is emptied and `why` says what it would do.
+inline bool offer(check_run& c, int what, std::vector<edit>& fix, std::string& why) {
+  return c.holds_up(c.ln + 1, what, fix, why);
+}
+inline bool offer(check_run& c, wname w, std::vector<edit>& fix, std::string& why) {
+  return offer(c, static_cast<int>(w), fix, why);
+}
+
+// After the diagnostic: why the suggestion `what` was not offered, when it was checked and
+// failed.
+inline void why_not(check_run& c, std::string_view what, const std::string& why) {
+  if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
+}
