@@ -274,6 +274,50 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
   }
 }
 
+
+// The whole of a file of the source tree, as lines.
+static std::vector<std::string> lines_of(const char* rel) {
+  std::ifstream f(std::string(NESTASM_SOURCE_DIR) + "/" + rel);
+  std::vector<std::string> out;
+  for (std::string l; std::getline(f, l);) out.push_back(l);
+  return out;
+}
+
+// The manual page's entry of each warning starts with the record's sentence, `code` set in bold;
+// docs/checker.md's table gives it in its second column. Each entry and row is a record's.
+TEST(CheckWarnings, TheManualPageAndTheTableSayEachRecordsSentence) {
+  const std::vector<std::string> page = lines_of("nestasm-check.1");
+  const std::vector<std::string> md = lines_of("docs/checker.md");
+  ASSERT_FALSE(page.empty());
+  ASSERT_FALSE(md.empty());
+  const auto in_bold = [](std::string_view t) {
+    std::string o;
+    bool open = false;
+    for (char ch : t) {
+      if (ch == '`') o += (open = !open) ? "\\fB" : "\\fR";
+      else o += ch;
+    }
+    return o;
+  };
+  std::map<std::string, std::string> entries, rows;  // name: the sentence each page gives
+  const auto section = std::find(page.begin(), page.end(), ".SS Warnings");
+  ASSERT_NE(section, page.end());
+  for (auto l = section; l + 2 < page.end() && !l[1].starts_with(".SH"); ++l)
+    if (*l == ".TP" && l[1].starts_with(".B ")) entries[l[1].substr(3)] = l[2];
+  for (const std::string& l : md) {
+    if (!l.starts_with("| `")) continue;
+    const size_t name_end = l.find("` | ");
+    const size_t doc_end = l.find(" | ", name_end + 4);
+    ASSERT_NE(doc_end, std::string::npos) << l;
+    rows[l.substr(3, name_end - 3)] = l.substr(name_end + 4, doc_end - name_end - 4);
+  }
+  for (const warning_rec& w : warning_table()) {
+    EXPECT_EQ(entries[std::string(w.name)], in_bold(w.doc)) << w.name;
+    EXPECT_EQ(rows[std::string(w.name)], w.doc) << w.name;
+  }
+  EXPECT_EQ(entries.size(), warning_table().size());
+  EXPECT_EQ(rows.size(), warning_table().size());
+}
 // Every suggestion the checker offers, made on the file by hand as an editor makes it, leaves
 // the diagnostic it was offered for gone: run over the input of every golden case.
 TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {

@@ -164,6 +164,8 @@ constexpr unsigned on(looks_at a, looks_at b) { return on(a) | on(b); }
 struct warning_rec {
   wname id;
   std::string_view name;     // for -Wno-NAME and [NAME]
+  std::string_view doc;      // what it warns of, in one sentence: the manual page and
+                             // docs/checker.md say it so, `code` in backquotes
   unsigned on;               // the lines it looks at: on(looks_at...)
   // Looks at the line just translated and warns. True when it found on the line what it looks
   // for (told, or silenced by -Wno-): then the checks of `quiets` do not look at that line.

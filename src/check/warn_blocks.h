@@ -78,7 +78,10 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
 }
 
 static constexpr warning_rec closed_by_line_w = {
-    wname::closed_by_line, "closed-by-line", on(looks_at::next_line), closed_by_line,
+    wname::closed_by_line, "closed-by-line",
+    "A line closes a block by its depth, and the next line, deeper than that block, was meant to "
+    "be inside it.",
+    on(looks_at::next_line), closed_by_line,
     "if eax == 1\n& if ebx == 2\n& & inc eax\n\n& & inc ecx\n& end\nend\n",
     "while ecx != 0\n& if ebx == 2\n& & inc eax\n\n& dec ecx\nend\n",
     {}};
@@ -195,7 +198,10 @@ static bool missing_end(check_run& c, const line_scan& s) {
 }
 
 static constexpr warning_rec missing_end_w = {
-    wname::missing_end, "missing-end", on(looks_at::plain, looks_at::condition), missing_end,
+    wname::missing_end, "missing-end",
+    "A line with as many markers as the innermost open block, whose lines so far have more, stays "
+    "inside it.",
+    on(looks_at::plain, looks_at::condition), missing_end,
     "if eax == 1\n& inc ebx\ninc ecx\nend\n",
     "&while ecx UGT 0\n&&if eax == 5\n&&&inc ebx\n&dec ecx\n",
     {}};
@@ -218,7 +224,9 @@ static bool open_at_end(check_run& c, const line_scan&) {
 }
 
 static constexpr warning_rec open_at_end_w = {
-    wname::open_at_end, "open-at-end", on(looks_at::input_end), open_at_end,
+    wname::open_at_end, "open-at-end",
+    "A block opened without markers has no `end`, and runs to the end of the file.",
+    on(looks_at::input_end), open_at_end,
     "while ecx != 0\ndec ecx\nret\n",
     "while ecx != 0\n& dec ecx\n",
     {}};

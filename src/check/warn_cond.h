@@ -77,7 +77,10 @@ static bool operator_lookalike(check_run& c, const line_scan& s) {
 
 // A condition split in the wrong place is the one thing to say about it.
 static constexpr warning_rec operator_lookalike_w = {
-    wname::operator_lookalike, "operator-lookalike", on(looks_at::condition), operator_lookalike,
+    wname::operator_lookalike, "operator-lookalike",
+    "An operator of another language, or one of nestasm's misspelt, leaves the condition to split "
+    "at another.",
+    on(looks_at::condition), operator_lookalike,
     "if ecx => 2\nend\n",
     "if ecx >= 2\nend\n",
     set_of(wname::compound_condition, wname::foreign_syntax, wname::comment_in_condition,
@@ -113,7 +116,9 @@ static bool compound_condition(check_run& c, const line_scan& s) {
 
 // A condition split in the wrong place is the one thing to say about it.
 static constexpr warning_rec compound_condition_w = {
-    wname::compound_condition, "compound-condition", on(looks_at::condition), compound_condition,
+    wname::compound_condition, "compound-condition",
+    "Two comparisons joined by `&&`, `and` or the like: a condition holds one.",
+    on(looks_at::condition), compound_condition,
     "if al UGE 'a' && al ULE 'z'\nend\n",
     "if al UGE 'a'\n& if al ULE 'z'\n& end\nend\n",
     set_of(wname::foreign_syntax, wname::comment_in_condition, wname::operator_in_name,
@@ -143,7 +148,9 @@ static bool foreign_syntax(check_run& c, const line_scan& s) {
 
 // A condition split in the wrong place is the one thing to say about it.
 static constexpr warning_rec foreign_syntax_w = {
-    wname::foreign_syntax, "foreign-syntax", on(looks_at::condition), foreign_syntax,
+    wname::foreign_syntax, "foreign-syntax",
+    "Parentheses around the condition, or a `{`, `:`, `then` or `do` after it, reach the `cmp`.",
+    on(looks_at::condition), foreign_syntax,
     "if (eax == 1) {\nend\n",
     "if eax == (1)\nend\n",
     set_of(wname::comment_in_condition, wname::operator_in_name, wname::defined_name,
@@ -176,7 +183,9 @@ static bool comment_in_condition(check_run& c, const line_scan& s) {
 
 // A condition split in the wrong place is the one thing to say about it.
 static constexpr warning_rec comment_in_condition_w = {
-    wname::comment_in_condition, "comment-in-condition", on(looks_at::condition), comment_in_condition,
+    wname::comment_in_condition, "comment-in-condition",
+    "The condition splits at an operator inside its comment.",
+    on(looks_at::condition), comment_in_condition,
     "if eax > 5 ; skip when eax == 0\nend\n",
     "if eax == 1 ; note\nend\n",
     set_of(wname::operator_in_name, wname::defined_name, wname::number_on_left,
@@ -225,7 +234,9 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
 
 // A condition split in the wrong place is the one thing to say about it.
 static constexpr warning_rec operator_in_name_w = {
-    wname::operator_in_name, "operator-in-name", on(looks_at::condition), operator_in_name,
+    wname::operator_in_name, "operator-in-name",
+    "The condition splits at `UGT`, `UGE`, `ULT` or `ULE` inside a longer name.",
+    on(looks_at::condition), operator_in_name,
     "while ecx < MAX_RESULTS\nend\n",
     "while ecx ULT MAX\nend\n",
     set_of(wname::defined_name, wname::number_on_left, wname::lowered_name)};
@@ -293,7 +304,9 @@ static bool defined_name(check_run& c, const line_scan& s) {
 
 // The name is the left operand's one trouble: no number, and so no lowered name either.
 static constexpr warning_rec defined_name_w = {
-    wname::defined_name, "defined-name", on(looks_at::condition), defined_name,
+    wname::defined_name, "defined-name",
+    "The left operand is a name the file defines for NASM, so nothing is decided now.",
+    on(looks_at::condition), defined_name,
     "%define DEBUG 0\nif DEBUG == 1\nend\n",
     "%define DEBUG 0\nif eax == DEBUG\nend\n",
     set_of(wname::number_on_left, wname::lowered_name)};
@@ -319,7 +332,9 @@ static bool number_on_left(check_run& c, const line_scan& s) {
 }
 
 static constexpr warning_rec number_on_left_w = {
-    wname::number_on_left, "number-on-left", on(looks_at::condition), number_on_left,
+    wname::number_on_left, "number-on-left",
+    "The left operand is a number to NASM but not to nestasm, so the `cmp` takes it on the left.",
+    on(looks_at::condition), number_on_left,
     "if 10h == eax\nend\n",
     "if eax == 10h\nend\n",
     {}};
@@ -352,7 +367,10 @@ static bool lowered_name(check_run& c, const line_scan& s) {
 }
 
 static constexpr warning_rec lowered_name_w = {
-    wname::lowered_name, "lowered-name", on(looks_at::condition), lowered_name,
+    wname::lowered_name, "lowered-name",
+    "A name with capitals on the left is lower-cased in the `cmp`, and NASM's names keep their "
+    "case.",
+    on(looks_at::condition), lowered_name,
     "if dword [Counter] == 3\nend\n",
     "if DWORD [count] == 3\nend\n",
     {}};
