@@ -275,6 +275,32 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
 }
 
 
+// Silenced, a warning takes its notes with it: on its example, none of the notes that follow it
+// when it is told is left, to stand after some other diagnostic or alone.
+TEST(CheckWarnings, ASilencedWarningLeavesNoNoteOfItsOwn) {
+  size_t looked = 0;  // notes looked for
+  for (const warning_rec& w : warning_table()) {
+    std::vector<diag> told, silenced;
+    check_text(w.fires, check_opts{}, told);
+    check_opts o;
+    o.off = wset{1} << static_cast<int>(w.id);
+    check_text(w.fires, o, silenced);
+    std::vector<std::string> notes;
+    for (size_t i = 0; i < told.size(); ++i)
+      if (told[i].name == static_cast<int>(w.id))
+        for (size_t k = i + 1; k < told.size() && told[k].lvl == level::note; ++k)
+          notes.push_back(told[k].text);
+    looked += notes.size();
+    for (const diag& d : silenced) {
+      EXPECT_NE(d.name, static_cast<int>(w.id)) << w.name;
+      if (d.lvl == level::note) {
+        EXPECT_EQ(std::count(notes.begin(), notes.end(), d.text), 0) << w.name << ": " << d.text;
+      }
+    }
+  }
+  EXPECT_GE(looked, warning_table().size());
+}
+
 // The whole of a file of the source tree, as lines.
 static std::vector<std::string> lines_of(const char* rel) {
   std::ifstream f(std::string(NESTASM_SOURCE_DIR) + "/" + rel);

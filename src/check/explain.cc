@@ -183,8 +183,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
   const size_t at = c.col(s.arg);
   const size_t semi = comment_at(k->rhs);
   const std::string_view rhs = trimx(k->rhs.substr(0, semi));
-  const std::string turned = std::string(rhs) + " " + std::string(op_find(k->op)->mirror) + " " +
-                             std::string(k->lhs);
+  const std::string turned = turned_round(k->lhs, *op_find(k->op), k->rhs);
   if (semi != std::string_view::npos && isnum2(k->lhs) && isnum2(rhs)) {
     // A comment after a condition between two numbers: the comment is part of the right
     // operand, which is then no number, so nothing is decided now.
@@ -233,7 +232,6 @@ static void big(check_run& c, int status, const line_scan& s) {
 // What makes a statement error not the statement's own: it stands in text NASM skips, or its
 // word is a macro of the file. True when told.
 static bool not_its_own(check_run& c, int status, const line_scan& s) {
-  const std::string kw = quoted(lowerme(std::string(word_of(s))));
   if (const region* r = skipped(c)) {
     std::vector<edit> fix = comment_out(c, r->line, -1);
     std::string why;
@@ -247,12 +245,9 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
     why_not(c, "making its statements comments", why);
     return true;
   }
-  const std::string_view w = word_of(s);
   for (const nasm_def& d : c.defs) {
-    if (!(d.icase ? lowerme(std::string(d.name)) == lowerme(std::string(w)) : d.name == w)) continue;
-    c.error(status, c.col(s.body), s.word,
-            quoted(w) + " is a macro here (line " + num(d.line + 1) + "), but nestasm reads it as " + kw);
-    c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
+    if (!calls(d, word_of(s))) continue;
+    tell_macro(c, -status, s, d);
     return true;
   }
   return false;

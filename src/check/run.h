@@ -368,6 +368,21 @@ inline bool offer(check_run& c, wname w, std::vector<edit>& fix, std::string& wh
   return offer(c, static_cast<int>(w), fix, why);
 }
 
+// `s` up to its comment, trimmed.
+std::string_view before_comment(std::string_view s);
+// The condition `lhs op rhs` turned round: `rhs mirror lhs`, the right operand without the
+// comment after it.
+std::string turned_round(std::string_view lhs, const op_rec& op, std::string_view rhs);
+// The edit that writes it in place of the condition of this line, whose text `lhs` and `rhs`
+// view; a comment after it stays where it is.
+edit mirrored(const check_run& c, std::string_view lhs, const op_rec& op, std::string_view rhs);
+
+// `d` is what NASM calls by the word `w`: by its name, in any case for %idefine and %imacro.
+bool calls(const nasm_def& d, std::string_view w);
+// Tell that the word of the statement `s` is the macro `d`, as the diagnostic `what` (a wname,
+// or minus an error's status), with the advice after it.
+void tell_macro(check_run& c, int what, const line_scan& s, const nasm_def& d);
+
 // After the diagnostic: why the suggestion `what` was not offered, when it was checked and
 // failed.
 inline void why_not(check_run& c, std::string_view what, const std::string& why) {

@@ -97,12 +97,10 @@ static edit end_before(const check_run& c, const opened& top) {
 // empty at the end.
 static std::string_view next_code(std::string_view text, std::string_view from) {
   size_t pos = static_cast<size_t>(from.data() - text.data()) + from.size();
+  // The rest of `from`'s own line first: its "\r", or nothing.
+  if (pos < text.size()) next_line(text, pos);
   while (pos < text.size()) {
-    const size_t nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) return {};
-    pos = nl + 1;
-    const size_t e = std::min(text.find('\n', pos), text.size());
-    const std::string_view l = text.substr(pos, e - pos);
+    const std::string_view l = next_line(text, pos);
     if (scan_line(l).kind != stmt::blank) return l;
   }
   return {};
@@ -111,13 +109,8 @@ static std::string_view next_code(std::string_view text, std::string_view from) 
 // Line `at` (1-based) of the text.
 static std::string_view text_line(std::string_view text, int64_t at) {
   size_t pos = 0;
-  for (int64_t i = 1; i < at && pos < text.size(); ++i) {
-    const size_t nl = text.find('\n', pos);
-    pos = nl == std::string_view::npos ? text.size() : nl + 1;
-  }
-  std::string_view l = text.substr(pos, std::min(text.find('\n', pos), text.size()) - pos);
-  if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-  return l;
+  for (int64_t i = 1; i < at && pos < text.size(); ++i) next_line(text, pos);
+  return pos < text.size() ? next_line(text, pos) : std::string_view{};
 }
 
 [[gnu::noinline]] static bool missing_end_(check_run& c, const line_scan& s, const opened top) {

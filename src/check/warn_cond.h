@@ -30,17 +30,6 @@ static bool decided(const split& p) {
   return constcmp(p.lhs, p.op->text, p.rhs, truth) != konst::no;
 }
 
-// The condition turned round, `rhs mirror lhs`, in place of the condition of this line; a
-// comment after it stays where it is.
-static edit mirrored(const check_run& c, const split& p) {
-  const size_t semi = comment_at(p.rhs);
-  const std::string_view rhs = trimx(p.rhs.substr(0, semi));
-  const size_t from = c.col(p.lhs);
-  const size_t to = c.col(rhs) + rhs.size();
-  return here(c, from, to - from,
-              std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs));
-}
-
 // "`WORD NEW`": the statement as it would read with its condition `cond`.
 static std::string with_cond(const line_scan& s, std::string_view cond) {
   return quoted(std::string(word_of(s)) + " " + std::string(cond));
@@ -191,6 +180,18 @@ static constexpr warning_rec comment_in_condition_w = {
     set_of(wname::operator_in_name, wname::defined_name, wname::number_on_left,
            wname::lowered_name)};
 
+// "== != >= <= UGT UGE ULT ULE before > and <": the order in which the parser tries the
+// operators, each of one byte after those it begins.
+static std::string search_order() {
+  std::string longer, one;
+  for (const op_rec& o : ops) {
+    std::string& to = o.text.size() > 1 ? longer : one;
+    if (!to.empty()) to += o.text.size() > 1 ? " " : " and ";
+    to += o.text;
+  }
+  return longer + " before " + one;
+}
+
 static bool operator_in_name(check_run& c, const line_scan& s) {
   // Only the word operators can stand inside a name, and they are capitals.
   if (s.arg.find('U') == std::string_view::npos) return false;
@@ -212,7 +213,7 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
     c.warn(wname::operator_in_name, c.col(s.arg) + p.at, p.op->text.size(),
            "this splits at the " + quoted(p.op->text) + " in " + quoted(name) + ", not at " +
                quoted(ops[other->op].text));
-    c.say("nestasm tries == != >= <= UGT UGE ULT ULE before > and <; rename " + quoted(name) +
+    c.say("nestasm tries " + search_order() + "; rename " + quoted(name) +
           " so that it holds none of them");
     return true;
   }
@@ -265,10 +266,10 @@ static constexpr warning_rec operator_in_name_w = {
           quoted("end") + " decides it when assembling");
     return true;
   }
-  std::vector<edit> fix = {mirrored(c, p)};
+  std::vector<edit> fix = {mirrored(c, p.lhs, *p.op, p.rhs)};
   std::string why;
   const bool ok = offer(c, wname::defined_name, fix, why);
-  const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
+  const std::string turned = turned_round(p.lhs, *p.op, p.rhs);
   c.warn(wname::defined_name, c.col(p.lhs), p.lhs.size(),
          "cmp takes no constant on the left" + (ok ? "; write " + with_cond(s, turned) : ""), fix);
   c.say(quoted(p.lhs) + " is a constant NASM defines (line " + num(d->line + 1) + ")");
@@ -319,10 +320,10 @@ static bool number_on_left(check_run& c, const line_scan& s) {
   const split& p = split_of(c, s);
   if (!p.op || decided(p) || !nasm_number(p.lhs)) return false;
   if (!c.on(wname::number_on_left)) return false;
-  std::vector<edit> fix = {mirrored(c, p)};
+  std::vector<edit> fix = {mirrored(c, p.lhs, *p.op, p.rhs)};
   std::string why;
   const bool ok = offer(c, wname::number_on_left, fix, why);
-  const std::string turned = fix.empty() ? "" : fix[0].text;
+  const std::string turned = fix.empty() ? "" : turned_round(p.lhs, *p.op, p.rhs);
   c.warn(wname::number_on_left, c.col(p.lhs), p.lhs.size(),
          "cmp takes no number on the left" + (ok ? "; write " + with_cond(s, turned) : ""), fix);
   c.say(quoted(p.lhs) + " is a number to NASM, but not to nestasm, which decides a condition "
@@ -350,10 +351,10 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   const size_t semi = comment_at(p.rhs);
   const std::string_view rhs = trimx(p.rhs.substr(0, semi));
   std::vector<edit> fix;
-  if (!isimm2(rhs) && !nasm_number(rhs)) fix.push_back(mirrored(c, p));
+  if (!isimm2(rhs) && !nasm_number(rhs)) fix.push_back(mirrored(c, p.lhs, *p.op, p.rhs));
   std::string why;
   const bool ok = offer(c, wname::lowered_name, fix, why);
-  const std::string turned = std::string(rhs) + " " + std::string(p.op->mirror) + " " + std::string(p.lhs);
+  const std::string turned = turned_round(p.lhs, *p.op, p.rhs);
   c.warn(wname::lowered_name, c.col(name), name.size(),
          "the left operand is lower-cased: " + quoted(name) + " becomes " +
              quoted(lowerme(std::string(name))) + (ok ? "; write " + with_cond(s, turned) : ""),

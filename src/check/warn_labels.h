@@ -50,16 +50,14 @@ static void index_labels(check_run& c) {
   if (c.labels_indexed) return;
   c.labels_indexed = true;
   std::unordered_set<std::string_view> defined;
+  // A text that ends in a line end has one more, empty, line: the translation has it too.
   for (size_t pos = 0;;) {
     c.line_starts.push_back(pos);
-    const size_t nl = c.text.find('\n', pos);
-    std::string_view l = c.text.substr(pos, (nl == std::string_view::npos ? c.text.size() : nl) - pos);
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-    const line_scan s = scan_line(l);
+    const size_t from = pos;
+    const line_scan s = scan_line(next_line(c.text, pos));
     if (s.kind == stmt::plain && s.body.find(':') != std::string_view::npos)
       if (const std::string_view name = label_of(s.body); !name.empty()) defined.insert(name);
-    if (nl == std::string_view::npos) break;
-    pos = nl + 1;
+    if (from == c.text.size() || c.text[pos - 1] != '\n') break;
   }
   const std::string_view t = c.text;
   for (size_t i = 0; i < t.size();) {

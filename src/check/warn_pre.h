@@ -45,14 +45,11 @@ static constexpr warning_rec continued_markers_w = {
   const std::string_view w = word_of(s);
   nasm_def* d = nullptr;
   for (nasm_def& x : c.defs)
-    if (x.icase ? lowerme(std::string(x.name)) == lowerme(std::string(w)) : x.name == w) d = &x;
+    if (calls(x, w)) d = &x;
   // Once for each macro: every use of the word is the same mistake.
   if (!d || d->told) return false;
   d->told = true;
-  c.warn(wname::statement_macro, c.col(s.body), s.word,
-         quoted(w) + " is a macro here (line " + num(d->line + 1) + "), but nestasm reads it as " +
-             quoted(lowerme(std::string(w))));
-  c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
+  tell_macro(c, static_cast<int>(wname::statement_macro), s, *d);
   return true;
 }
 
