@@ -164,8 +164,6 @@ constexpr unsigned on(looks_at a, looks_at b) { return on(a) | on(b); }
 struct warning_rec {
   wname id;
   std::string_view name;     // for -Wno-NAME and [NAME]
-  std::string_view doc;      // what it warns of, in one sentence: the manual page and
-                             // docs/checker.md say it so, `code` in backquotes
   unsigned on;               // the lines it looks at: on(looks_at...)
   // Looks at the line just translated and warns. True when it found on the line what it looks
   // for (told, or silenced by -Wno-): then the checks of `quiets` do not look at that line.
@@ -173,6 +171,8 @@ struct warning_rec {
   std::string_view fires;    // an input on which it warns
   std::string_view quiet;    // the nearest input on which it stays quiet
   wset quiets;               // what its finding leaves nothing to add to: checks that run after it
+  std::string_view doc;      // what it warns of, in one sentence: the manual page and
+                             // docs/checker.md say it so, `code` in backquotes
 };
 
 // Every warning, in the order its checks run on a line.

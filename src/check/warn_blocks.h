@@ -77,14 +77,14 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
   return false;
 }
 
+// The blank line ends the inner if-block, and the line after it has the markers to be inside.
 static constexpr warning_rec closed_by_line_w = {
-    wname::closed_by_line, "closed-by-line",
-    "A line closes a block by its depth, and the next line, deeper than that block, was meant to "
-    "be inside it.",
-    on(looks_at::next_line), closed_by_line,
+    wname::closed_by_line, "closed-by-line", on(looks_at::next_line), closed_by_line,
     "if eax == 1\n& if ebx == 2\n& & inc eax\n\n& & inc ecx\n& end\nend\n",
     "while ecx != 0\n& if ebx == 2\n& & inc eax\n\n& dec ecx\nend\n",
-    {}};
+    {},
+    "A line closes a block by its depth, and the next line, deeper than that block, was meant to "
+    "be inside it."};
 
 // The end of the block `top` before this line: the line inserted, written as its opening line
 // writes its markers.
@@ -190,14 +190,14 @@ static bool missing_end(check_run& c, const line_scan& s) {
   return missing_end_(c, s, top);
 }
 
+// `inc ecx` has the if's own depth and closes nothing; the quiet twin is a loop's usual end.
 static constexpr warning_rec missing_end_w = {
-    wname::missing_end, "missing-end",
-    "A line with as many markers as the innermost open block, whose lines so far have more, stays "
-    "inside it.",
-    on(looks_at::plain, looks_at::condition), missing_end,
+    wname::missing_end, "missing-end", on(looks_at::plain, looks_at::condition), missing_end,
     "if eax == 1\n& inc ebx\ninc ecx\nend\n",
     "&while ecx UGT 0\n&&if eax == 5\n&&&inc ebx\n&dec ecx\n",
-    {}};
+    {},
+    "A line with as many markers as the innermost open block, whose lines so far have more, stays "
+    "inside it."};
 
 static bool open_at_end(check_run& c, const line_scan&) {
   for (const opened& b : c.open) {
@@ -216,10 +216,10 @@ static bool open_at_end(check_run& c, const line_scan&) {
   return false;
 }
 
+// The lines after the while have its depth, so nothing closes it before the end.
 static constexpr warning_rec open_at_end_w = {
-    wname::open_at_end, "open-at-end",
-    "A block opened without markers has no `end`, and runs to the end of the file.",
-    on(looks_at::input_end), open_at_end,
+    wname::open_at_end, "open-at-end", on(looks_at::input_end), open_at_end,
     "while ecx != 0\ndec ecx\nret\n",
     "while ecx != 0\n& dec ecx\n",
-    {}};
+    {},
+    "A block opened without markers has no `end`, and runs to the end of the file."};

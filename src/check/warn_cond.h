@@ -64,17 +64,16 @@ static bool operator_lookalike(check_run& c, const line_scan& s) {
   return operator_lookalike_(c, s, p);
 }
 
-// A condition split in the wrong place is the one thing to say about it.
+// `=>` splits at `>`: a condition split in the wrong place is the one thing to say of it.
 static constexpr warning_rec operator_lookalike_w = {
-    wname::operator_lookalike, "operator-lookalike",
-    "An operator of another language, or one of nestasm's misspelt, leaves the condition to split "
-    "at another.",
-    on(looks_at::condition), operator_lookalike,
+    wname::operator_lookalike, "operator-lookalike", on(looks_at::condition), operator_lookalike,
     "if ecx => 2\nend\n",
     "if ecx >= 2\nend\n",
     set_of(wname::compound_condition, wname::foreign_syntax, wname::comment_in_condition,
            wname::operator_in_name, wname::defined_name, wname::number_on_left,
-           wname::lowered_name)};
+           wname::lowered_name),
+    "An operator of another language, or one of nestasm's misspelt, leaves the condition to split "
+    "at another."};
 
 [[gnu::noinline]] static bool compound_condition_(check_run& c, const line_scan& s, const split& p) {
   const std::optional<joint> j = find_joint(s.arg);
@@ -103,15 +102,14 @@ static bool compound_condition(check_run& c, const line_scan& s) {
   return compound_condition_(c, s, split_of(c, s));
 }
 
-// A condition split in the wrong place is the one thing to say about it.
+// Two comparisons in one condition: the split at one of them is the one thing to say of it.
 static constexpr warning_rec compound_condition_w = {
-    wname::compound_condition, "compound-condition",
-    "Two comparisons joined by `&&`, `and` or the like: a condition holds one.",
-    on(looks_at::condition), compound_condition,
+    wname::compound_condition, "compound-condition", on(looks_at::condition), compound_condition,
     "if al UGE 'a' && al ULE 'z'\nend\n",
     "if al UGE 'a'\n& if al ULE 'z'\n& end\nend\n",
     set_of(wname::foreign_syntax, wname::comment_in_condition, wname::operator_in_name,
-           wname::defined_name, wname::number_on_left, wname::lowered_name)};
+           wname::defined_name, wname::number_on_left, wname::lowered_name),
+    "Two comparisons joined by `&&`, `and` or the like: a condition holds one."};
 
 static bool foreign_syntax(check_run& c, const line_scan& s) {
   if (!may_be_foreign(s.arg)) return false;
@@ -135,15 +133,14 @@ static bool foreign_syntax(check_run& c, const line_scan& s) {
   return true;
 }
 
-// A condition split in the wrong place is the one thing to say about it.
+// The brackets reach the cmp: the condition's one trouble, and nothing more is said.
 static constexpr warning_rec foreign_syntax_w = {
-    wname::foreign_syntax, "foreign-syntax",
-    "Parentheses around the condition, or a `{`, `:`, `then` or `do` after it, reach the `cmp`.",
-    on(looks_at::condition), foreign_syntax,
+    wname::foreign_syntax, "foreign-syntax", on(looks_at::condition), foreign_syntax,
     "if (eax == 1) {\nend\n",
     "if eax == (1)\nend\n",
     set_of(wname::comment_in_condition, wname::operator_in_name, wname::defined_name,
-           wname::number_on_left, wname::lowered_name)};
+           wname::number_on_left, wname::lowered_name),
+    "Parentheses around the condition, or a `{`, `:`, `then` or `do` after it, reach the `cmp`."};
 
 static bool comment_in_condition(check_run& c, const line_scan& s) {
   if (s.arg.find(';') == std::string_view::npos) return false;
@@ -170,15 +167,15 @@ static bool comment_in_condition(check_run& c, const line_scan& s) {
   return true;
 }
 
-// A condition split in the wrong place is the one thing to say about it.
+// The split in the comment is the one thing to say about the condition.
 static constexpr warning_rec comment_in_condition_w = {
     wname::comment_in_condition, "comment-in-condition",
-    "The condition splits at an operator inside its comment.",
     on(looks_at::condition), comment_in_condition,
     "if eax > 5 ; skip when eax == 0\nend\n",
     "if eax == 1 ; note\nend\n",
     set_of(wname::operator_in_name, wname::defined_name, wname::number_on_left,
-           wname::lowered_name)};
+           wname::lowered_name),
+    "The condition splits at an operator inside its comment."};
 
 // "== != >= <= UGT UGE ULT ULE before > and <": the order in which the parser tries the
 // operators, each of one byte after those it begins.
@@ -233,14 +230,13 @@ static bool operator_in_name(check_run& c, const line_scan& s) {
   return true;
 }
 
-// A condition split in the wrong place is the one thing to say about it.
+// A split inside a name is the one thing to say about the condition.
 static constexpr warning_rec operator_in_name_w = {
-    wname::operator_in_name, "operator-in-name",
-    "The condition splits at `UGT`, `UGE`, `ULT` or `ULE` inside a longer name.",
-    on(looks_at::condition), operator_in_name,
+    wname::operator_in_name, "operator-in-name", on(looks_at::condition), operator_in_name,
     "while ecx < MAX_RESULTS\nend\n",
     "while ecx ULT MAX\nend\n",
-    set_of(wname::defined_name, wname::number_on_left, wname::lowered_name)};
+    set_of(wname::defined_name, wname::number_on_left, wname::lowered_name),
+    "The condition splits at `UGT`, `UGE`, `ULT` or `ULE` inside a longer name."};
 
 // A bare name on the left that the file defines for NASM, so nestasm cannot decide with it.
 [[gnu::noinline]] static bool defined_name_(check_run& c, const line_scan& s, const split& p) {
@@ -305,12 +301,11 @@ static bool defined_name(check_run& c, const line_scan& s) {
 
 // The name is the left operand's one trouble: no number, and so no lowered name either.
 static constexpr warning_rec defined_name_w = {
-    wname::defined_name, "defined-name",
-    "The left operand is a name the file defines for NASM, so nothing is decided now.",
-    on(looks_at::condition), defined_name,
+    wname::defined_name, "defined-name", on(looks_at::condition), defined_name,
     "%define DEBUG 0\nif DEBUG == 1\nend\n",
     "%define DEBUG 0\nif eax == DEBUG\nend\n",
-    set_of(wname::number_on_left, wname::lowered_name)};
+    set_of(wname::number_on_left, wname::lowered_name),
+    "The left operand is a name the file defines for NASM, so nothing is decided now."};
 
 static bool number_on_left(check_run& c, const line_scan& s) {
   const char f = s.arg.empty() ? ' ' : s.arg[0];
@@ -332,13 +327,13 @@ static bool number_on_left(check_run& c, const line_scan& s) {
   return false;
 }
 
+// NASM reads `10h` as a number and nestasm does not: the cmp gets it on the left.
 static constexpr warning_rec number_on_left_w = {
-    wname::number_on_left, "number-on-left",
-    "The left operand is a number to NASM but not to nestasm, so the `cmp` takes it on the left.",
-    on(looks_at::condition), number_on_left,
+    wname::number_on_left, "number-on-left", on(looks_at::condition), number_on_left,
     "if 10h == eax\nend\n",
     "if eax == 10h\nend\n",
-    {}};
+    {},
+    "The left operand is a number to NASM but not to nestasm, so the `cmp` takes it on the left."};
 
 static bool lowered_name(check_run& c, const line_scan& s) {
   bool caps = false;
@@ -367,11 +362,11 @@ static bool lowered_name(check_run& c, const line_scan& s) {
   return false;
 }
 
+// `Counter` becomes `counter` in the cmp; `DWORD` is NASM's in any case.
 static constexpr warning_rec lowered_name_w = {
-    wname::lowered_name, "lowered-name",
-    "A name with capitals on the left is lower-cased in the `cmp`, and NASM's names keep their "
-    "case.",
-    on(looks_at::condition), lowered_name,
+    wname::lowered_name, "lowered-name", on(looks_at::condition), lowered_name,
     "if dword [Counter] == 3\nend\n",
     "if DWORD [count] == 3\nend\n",
-    {}};
+    {},
+    "A name with capitals on the left is lower-cased in the `cmp`, and NASM's names keep their "
+    "case."};

@@ -35,12 +35,11 @@ static bool label_in_block(check_run& c, const line_scan& s) {
 
 // The label's warning, when its block closes, says where the block should end.
 static constexpr warning_rec label_in_block_w = {
-    wname::label_in_block, "label-in-block",
-    "A label inside a block splits NASM's local labels of the block into two scopes.",
-    on(looks_at::plain), label_in_block,
+    wname::label_in_block, "label-in-block", on(looks_at::plain), label_in_block,
     "while ecx != 0\n& dec ecx\nnext:\nend\n",
     "while ecx != 0\n.next:\n& dec ecx\nend\n",
-    set_of(wname::missing_end)};
+    set_of(wname::missing_end),
+    "A label inside a block splits NASM's local labels of the block into two scopes."};
 
 // Where each line of the text starts, and every place where a name that the text defines as a
 // label stands as a word of its own: made once, on the first call, for all labels together.

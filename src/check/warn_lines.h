@@ -33,13 +33,13 @@ static bool tab_before_marker(check_run& c, const line_scan& s) {
   return false;
 }
 
+// The tab leaves the line no markers; after the marker, it is a blank.
 static constexpr warning_rec tab_before_marker_w = {
-    wname::tab_before_marker, "tab-before-marker",
-    "A tab ends the markers, and the `&` after it reach NASM as text.",
-    on(looks_at::plain), tab_before_marker,
+    wname::tab_before_marker, "tab-before-marker", on(looks_at::plain), tab_before_marker,
     "if eax == 1\n\t&inc eax\nend\n",
     "if eax == 1\n&\tinc eax\nend\n",
-    {}};
+    {},
+    "A tab ends the markers, and the `&` after it reach NASM as text."};
 
 static bool not_a_statement(check_run& c, const line_scan& s) {
   // Only a word that starts with one of these can be taken for a statement.
@@ -87,12 +87,11 @@ static bool not_a_statement(check_run& c, const line_scan& s) {
 
 // A line that is no statement is not also told that it stays inside its block.
 static constexpr warning_rec not_a_statement_w = {
-    wname::not_a_statement, "not-a-statement",
-    "A first word of another language, such as `endif` or `}`, reaches NASM as it stands.",
-    on(looks_at::plain), not_a_statement,
+    wname::not_a_statement, "not-a-statement", on(looks_at::plain), not_a_statement,
     "if eax == 1\n& nop\nendif\n",
     "if eax == 1\n& endbr64\nend\n",
-    set_of(wname::keyword_label, wname::label_in_block, wname::missing_end)};
+    set_of(wname::keyword_label, wname::label_in_block, wname::missing_end),
+    "A first word of another language, such as `endif` or `}`, reaches NASM as it stands."};
 
 [[gnu::noinline]] static bool keyword_label_(check_run& c, const line_scan& s) {
   const std::string_view label = label_of(s.body);
@@ -120,12 +119,11 @@ static bool keyword_label(check_run& c, const line_scan& s) {
 
 // The keyword meant is the one thing to say of the line.
 static constexpr warning_rec keyword_label_w = {
-    wname::keyword_label, "keyword-label",
-    "`else:` or `end:`, where the statement would have been taken, is a label to NASM.",
-    on(looks_at::plain), keyword_label,
+    wname::keyword_label, "keyword-label", on(looks_at::plain), keyword_label,
     "if eax == 1\n& nop\nelse:\n& nop\nend\n",
     "if eax == 1\n& nop\nelse\n& nop\nend\nelse:\n",
-    set_of(wname::label_in_block, wname::missing_end)};
+    set_of(wname::label_in_block, wname::missing_end),
+    "`else:` or `end:`, where the statement would have been taken, is a label to NASM."};
 
 static bool else_text(check_run& c, const line_scan& s) {
   if (s.arg.empty() || s.arg[0] == ';') return false;
@@ -158,13 +156,13 @@ static bool else_text(check_run& c, const line_scan& s) {
   return false;
 }
 
+// The condition after this else is never tested; a comment there is none.
 static constexpr warning_rec else_text_w = {
-    wname::else_text, "else-text",
-    "Text after `else` that reads as a condition is never tested.",
-    on(looks_at::else_line), else_text,
+    wname::else_text, "else-text", on(looks_at::else_line), else_text,
     "if eax == 1\nelse if eax == 2\nend\n",
     "if eax == 1\nelse ; the rest\nend\n",
-    {}};
+    {},
+    "Text after `else` that reads as a condition is never tested."};
 
 static bool marker_on_comment(check_run& c, const line_scan& s) {
   if (s.depth == 0 || !c.on(wname::marker_on_comment)) return false;
@@ -188,10 +186,10 @@ static bool marker_on_comment(check_run& c, const line_scan& s) {
   return false;
 }
 
+// NASM rejects markers on a comment line, not a comment after an instruction.
 static constexpr warning_rec marker_on_comment_w = {
-    wname::marker_on_comment, "marker-on-comment",
-    "A comment line, or a line of only markers, keeps its markers, which NASM rejects.",
-    on(looks_at::blank), marker_on_comment,
+    wname::marker_on_comment, "marker-on-comment", on(looks_at::blank), marker_on_comment,
     "if eax == 1\n& if ebx == 1\n&& ; note\n& end\nend\n",
     "if eax == 1\n& nop ; note\nend\n",
-    {}};
+    {},
+    "A comment line, or a line of only markers, keeps its markers, which NASM rejects."};

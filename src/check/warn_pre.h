@@ -33,13 +33,12 @@ static bool continued_markers(check_run& c, const line_scan& s) {
 
 // A line NASM joins to a directive is that directive's text: nothing else is said of it.
 static constexpr warning_rec continued_markers_w = {
-    wname::continued_markers, "continued-markers",
-    "The `&` of a line that NASM joins to a directive are stripped by nestasm as markers.",
-    on(looks_at::plain), continued_markers,
+    wname::continued_markers, "continued-markers", on(looks_at::plain), continued_markers,
     "%if 1 \\\n    && 0\n%endif\n",
     "%if 1 \\\n\t&& 0\n%endif\n",
     set_of(wname::tab_before_marker, wname::not_a_statement, wname::keyword_label,
-           wname::label_in_block, wname::missing_end)};
+           wname::label_in_block, wname::missing_end),
+    "The `&` of a line that NASM joins to a directive are stripped by nestasm as markers."};
 
 [[gnu::noinline]] static bool statement_macro_(check_run& c, const line_scan& s) {
   const std::string_view w = word_of(s);
@@ -60,12 +59,11 @@ static bool statement_macro(check_run& c, const line_scan& s) {
 
 // The macro is the cause of what the statement does.
 static constexpr warning_rec statement_macro_w = {
-    wname::statement_macro, "statement-macro",
-    "A statement's word is a macro of the file, but nestasm reads it as its statement.",
-    on(looks_at::statement), statement_macro,
+    wname::statement_macro, "statement-macro", on(looks_at::statement), statement_macro,
     "%macro END 0\nret\n%endmacro\nif eax == 1\n& nop\nEND\n",
     "%macro END_ 0\nret\n%endmacro\nif eax == 1\n& nop\nend\n",
-    set_of(wname::skipped_statement)};
+    set_of(wname::skipped_statement),
+    "A statement's word is a macro of the file, but nestasm reads it as its statement."};
 
 // A statement in text NASM skips: harmless when its blocks open and close in it, not when it
 // ends a block opened before, or leaves one open after.
@@ -92,14 +90,14 @@ static bool skipped_statement(check_run& c, const line_scan& s) {
   return false;
 }
 
+// A block opened in `%if 0` and left open takes in the lines after it; one ended there is harmless.
 static constexpr warning_rec skipped_statement_w = {
-    wname::skipped_statement, "skipped-statement",
-    "A statement in text NASM skips ends a block opened before that text, or leaves one open "
-    "after it.",
-    on(looks_at::statement), skipped_statement,
+    wname::skipped_statement, "skipped-statement", on(looks_at::statement), skipped_statement,
     "%if 0\nif (x == 1) {\n%endif\nnop\n",
     "%if 0\nif x == 1\n& nop\nend\n%endif\nnop\n",
-    {}};
+    {},
+    "A statement in text NASM skips ends a block opened before that text, or leaves one open "
+    "after it."};
 
 [[gnu::noinline]] void skipped_ends(check_run& c) {
   if (c.skip_slot < 0) return;
