@@ -275,6 +275,33 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
 }
 
 
+// Lines on which a second warning would come, were it not quieted by the first one's record.
+TEST(CheckWarnings, WhatAFindingQuietsOnItsLine) {
+  const struct {
+    std::string_view text;
+    std::vector<std::string> told;  // the warnings, in order
+  } cases[] = {
+      {"if Count => 2\nend\n", {"operator-lookalike"}},
+      {"if Count UGE 1 && al ULE 2\nend\n", {"compound-condition"}},
+      {"if (Count == 1) {\nend\n", {"foreign-syntax"}},
+      {"if Count > 5 ; skip when eax == 0\nend\n", {"comment-in-condition"}},
+      {"while ecx < MAX_RESULTS\nend\n", {"operator-in-name"}},
+      {"%define DEBUG 0\nif DEBUG == 1\nend\n", {"defined-name"}},
+      {"if eax == 1\n& nop\nelse:\n& nop\nend\n", {"keyword-label"}},
+      {"if eax == 1\n& nop\nnext: inc ecx\nend\n", {"label-in-block"}},
+      // Quieted only on its own line: the next statement is looked at afresh.
+      {"if Count => 2\nend\nif Count == 2\nend\n", {"operator-lookalike", "lowered-name"}},
+  };
+  for (const auto& k : cases) {
+    std::vector<diag> ds;
+    check_text(k.text, check_opts{}, ds);
+    std::vector<std::string> told;
+    for (const diag& d : ds)
+      if (d.lvl == level::warning) told.emplace_back(name_of(static_cast<wname>(d.name)));
+    EXPECT_EQ(told, k.told) << k.text;
+  }
+}
+
 // Silenced, a warning takes its notes with it: on its example, none of the notes that follow it
 // when it is told is left, to stand after some other diagnostic or alone.
 TEST(CheckWarnings, ASilencedWarningLeavesNoNoteOfItsOwn) {
