@@ -2,6 +2,7 @@
 // they say. Each has one record, beside its check in the file of what it looks at; here they
 // are put in the order their checks run, and that order is proved whole at compile time.
 #include <array>
+#include <utility>
 
 #include "check/run.h"
 #include "check/warn_blocks.h"
@@ -51,9 +52,14 @@ static constexpr bool quiets_later() {
 }
 static_assert(quiets_later(), "a record quiets only checks that run after it, on its lines");
 
-// The checks of each kind of line, in table order, made once from the table.
+// The checks of each kind of line, in table order, made once from the table: each with the bit
+// of its own wname and the set it quiets.
+struct step {
+  bool (*check)(check_run&, const line_scan&) = nullptr;
+  wset self = 0, quiets = 0;
+};
 struct by_kind {
-  const warning_rec* rec[wcount] = {};
+  step steps[wcount] = {};
   size_t n = 0;
 };
 static constexpr auto checks = [] {
@@ -62,18 +68,34 @@ static constexpr auto checks = [] {
     for (size_t i = 0; i < k.size(); ++i)
       if (r.on >> i & 1u) {
         by_kind& b = k[i];
-        b.rec[b.n++] = &r;
+        b.steps[b.n++] = {r.check, set_of(r.id), r.quiets};
       }
   return k;
 }();
 
-void run_checks(check_run& c, looks_at on, const line_scan& s) {
-  const by_kind& k = checks[static_cast<size_t>(on)];
+// The checks of one kind, written out one after the other at compile time: each call is direct
+// and each test of `quiet` one of a constant bit. A loop over the steps ran 4% more
+// instructions (callgrind) on 50,000 generated lines with a warning on every tenth.
+template <size_t K, size_t... I>
+static void run_kind(check_run& c, const line_scan& s, std::index_sequence<I...>) {
   wset quiet = 0;
-  for (size_t i = 0; i < k.n; ++i) {
-    const warning_rec& r = *k.rec[i];
-    if (!(quiet >> static_cast<int>(r.id) & 1u) && r.check(c, s)) quiet |= r.quiets;
-  }
+  const auto one = [&](const step& t) {
+    if (!(quiet & t.self) && t.check(c, s)) quiet |= t.quiets;
+  };
+  (one(checks[K].steps[I]), ...);
+}
+
+template <size_t... K>
+static constexpr auto kinds(std::index_sequence<K...>) {
+  return std::array<void (*)(check_run&, const line_scan&), sizeof...(K)>{
+      [](check_run& c, const line_scan& s) {
+        run_kind<K>(c, s, std::make_index_sequence<checks[K].n>{});
+      }...};
+}
+static constexpr auto by_on = kinds(std::make_index_sequence<checks.size()>{});
+
+void run_checks(check_run& c, looks_at on, const line_scan& s) {
+  by_on[static_cast<size_t>(on)](c, s);
 }
 
 [[gnu::noinline]] void at_input_end(check_run& c) {
