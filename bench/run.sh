@@ -9,8 +9,9 @@
 # publishes a file. The sync is runstat's fsync, so the floor pays no process start for it.
 #
 # nestasm-check, when it stands beside NESTASM (or NESTASM_CHECK names it), is timed on the two
-# mixes and compared with nestasm; nestasm-lsp (NESTASM_LSP) on changes to 10,000-line documents
-# and to a 2,000-line one with a warning on every tenth line, and a codeAction after each.
+# mixes and compared with nestasm; nestasm-fmt (NESTASM_FMT) on 100,000 lines; nestasm-lsp
+# (NESTASM_LSP) on changes to 10,000-line documents and to a 2,000-line one with a warning on
+# every tenth line, and a codeAction after each.
 #
 # Environment: NESTASM_BENCH_DIR (scratch folder, default /tmp/nestasm-bench),
 # NESTASM_BENCH_RUNS (timed runs per input after one warm-up, default 7, at least 5),
@@ -160,6 +161,32 @@ fi
 lsp=${NESTASM_LSP:-$(dirname "$bin")/nestasm-lsp}
 if [ -x "$lsp" ] && [ -x "$tools/nestasm-lsp-bench" ]; then
   "$tools/nestasm-lsp-bench" "$lsp" 100
+fi
+
+# nestasm-fmt, when it stands beside NESTASM: the first 100,000 lines of the mix, whose markers
+# and indentation come in every spelling, formatted to stdout; and --check on its formatted
+# copy, which reads every line to find none to change.
+fmt=${NESTASM_FMT:-$(dirname "$bin")/nestasm-fmt}
+if [ -x "$fmt" ]; then
+  in=$dir/fmt100k.s
+  if [ ! -s "$in" ] || [ "$gen" -nt "$in" ]; then
+    "$gen" mix 2M "$dir/fmt.mix" && head -n 100000 "$dir/fmt.mix" >"$in" || exit 0
+    rm -f "$dir/fmt.mix"
+  fi
+  "$fmt" "$in" >"$dir/fmt100k.tidy.s"
+  echo "nestasm-fmt: $fmt on $(wc -l <"$in") lines (goal: within 200 ms)"
+  for entry in "to-stdout $in" "--check $dir/fmt100k.tidy.s"; do
+    read -r mode file <<<"$entry"
+    opt=$mode
+    [ "$mode" = to-stdout ] && opt=
+    "$runstat" -o /dev/null -- "$fmt" $opt "$file" >/dev/null
+    : >"$dir/fmt.t"
+    for ((r = 0; r < runs; r++)); do "$runstat" -o /dev/null -- "$fmt" $opt "$file" >>"$dir/fmt.t"; done
+    fw=$(awk '{ print $1 }' "$dir/fmt.t" | median)
+    fu=$(awk '{ print $2 }' "$dir/fmt.t" | median)
+    awk -v m="$mode" -v fw="$fw" -v fu="$fu" \
+      'BEGIN { printf "  %-10s %8.1f ms  user %.1f ms\n", m, fw * 1000, fu * 1000 }'
+  done
 fi
 
 # Small files, where starting the process is most of the cost: 1,000 copies of examples/gcd.s,

@@ -30,6 +30,18 @@ TEST(Lowerme, ChangesOnlyAsciiCapitals) {
   EXPECT_EQ(lowerme(nul), std::string("a\0b", 3));
 }
 
+TEST(SameIcase, OnlyAsciiCapitalsMatchTheirSmallLetters) {
+  const struct {
+    std::string_view a, b;
+    bool same;
+  } cases[] = {
+      {"EQU", "equ", true},   {"Equ", "eQU", true}, {"equ", "eq", false},
+      {"@", "`", false},      {"[", "{", false},    {"\xc4", "\xe4", false},  // not Latin-1
+      {"", "", true},         {"Z", "z", true},     {"_", "\x7f", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(same_icase(c.a, c.b), c.same) << c.a << " " << c.b;
+}
+
 // The pages that list the exit statuses say what message() says, status by status: the table of
 // docs/notation.md and the EXIT STATUS section of nestasm.1.
 static std::string file_text(const std::string& path) {

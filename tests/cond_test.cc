@@ -39,8 +39,8 @@ TEST(Numparse, ValuesUpToTheSigned64BitLimit) {
       {max19, INT64_MAX},
       {max16, INT64_MAX},
       {"0x7FFFFFFFFFFFFFFF", INT64_MAX},
-      {std::string(20, '0') + "1", 1},
-      {"0x" + std::string(20, '0') + "1", 1},
+      {"000000000000000000001", 1},  // twenty zeros first
+      {"0x000000000000000000001", 1},
       {std::string(40, '0') + max19, INT64_MAX},
       {"9223372036854775808", std::nullopt},
       {"99999999999999999999", std::nullopt},
@@ -207,5 +207,60 @@ TEST(OpFind, OnlyTheExactSpellingOfAnOperator) {
   for (const auto& c : cases) {
     const op_rec* r = op_find(c.op);
     EXPECT_EQ(r ? r->text : std::string_view(), c.found) << c.op;
+  }
+}
+
+// The eight-byte scan against the byte-at-a-time loop, on every text of up to five bytes over
+// the bytes operators are made of and a few that are not, placed across an eight-byte step.
+TEST(FindOp, TheEightByteScanFindsWhatThePlainLoopFinds) {
+  const std::string_view alphabet = "=!<>UGTLE x";
+  size_t compared = 0;
+  for (const std::string_view pad : {"", "abcdef"}) {
+    std::string s;
+    const auto walk = [&](auto&& self, size_t left) -> void {
+      const std::string arg = std::string(pad) + s;
+      const auto fast = find_op(arg), plain = find_op_plain(arg);
+      ++compared;
+      ASSERT_EQ(fast.has_value(), plain.has_value()) << arg;
+      if (fast) {
+        ASSERT_EQ(fast->op, plain->op) << arg;
+        ASSERT_EQ(fast->at, plain->at) << arg;
+      }
+      if (left == 0) return;
+      for (const char c : alphabet) {
+        s.push_back(c);
+        self(self, left - 1);
+        s.pop_back();
+      }
+    };
+    walk(walk, 5);
+  }
+  EXPECT_EQ(compared, 2 * 177156u);  // 1 + 11 + ... + 11^5 texts after each pad
+}
+
+// Where a condition splits, also when the split leaves a side empty and so makes no condition.
+TEST(SplitCond, TheOperatorAndBothSidesEvenWhenOneIsEmpty) {
+  const struct {
+    std::string_view arg;
+    std::string_view op;  // empty: none occurs
+    size_t at;
+    std::string_view lhs, rhs;
+    bool parses;
+  } cases[] = {
+      {"eax == 1", "==", 4, "eax", "1", true},
+      {"  eax  >=  ebx  ", ">=", 7, "eax", "ebx", true},
+      {"== 1", "==", 0, "", "1", false},
+      {"eax <", "<", 4, "eax", "", false},
+      {"a < b == c", "==", 6, "a < b", "c", true},
+      {"eax", "", 0, "", "", false},
+      {"x\tULT\t3", "ULT", 2, "x", "3", true},
+  };
+  for (const auto& c : cases) {
+    const cond_split p = split_cond(c.arg);
+    EXPECT_EQ(p.op ? p.op->text : "", c.op) << c.arg;
+    EXPECT_EQ(p.at, c.at) << c.arg;
+    EXPECT_EQ(p.lhs, c.lhs) << c.arg;
+    EXPECT_EQ(p.rhs, c.rhs) << c.arg;
+    EXPECT_EQ(parse_if(c.arg).has_value(), c.parses) << c.arg;
   }
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Fails when a file in src/ includes a header of a layer above its own: the layers, lowest first,
-# are common, cond, out, codegen, scan, check, lsp, driver.
+# are common, cond, out, codegen, scan, fmt, check, lsp, driver.
 #
 #   layers.sh SRCDIR
 set -u
 src=$1
-order=(common cond out codegen scan check lsp driver)
+order=(common cond out codegen scan fmt check lsp driver)
 rank() { local i; for i in "${!order[@]}"; do [ "${order[i]}" = "$1" ] && echo "$i" && return; done; echo 99; }
 bad=0
 for f in "$src"/*/*; do

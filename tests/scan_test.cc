@@ -196,3 +196,48 @@ TEST(Scanner, TellsTheObserverWhatEachLineDoesToTheBlocks) {
   };
   for (const auto& c : cases) EXPECT_EQ(events(c.in), c.want) << c.in;
 }
+
+// A translation put aside at every line while another whole one runs, then put back, makes the
+// output it makes alone: no part of the core's state is left out of set_aside.
+TEST(Scanner, ATranslationPutAsideGoesOnAsIfNoneHadRun) {
+  const std::string_view in =
+      "while ecx != 0\n& if EAX > 7\n& & inc ebx\n& elif eax == 1\n& & dec ebx\n& else\n"
+      "& & nop\nend\nif edx UGE 3\n& while esi < 2\n& & inc esi\n";
+  const std::string_view other = "if eax == 1\n& while ebx != 2\n& & inc ebx\n& if ecx > 9\n";
+  const std::string alone = tr(in);
+  const std::string other_alone = tr(other);
+  for (int64_t stop = 0; stop <= 11; ++stop) {
+    restart();
+    file_lines = in;
+    size_t pos = 0;
+    for (lnum = 0; pos < file_lines.size(); ++lnum) {
+      if (lnum == stop) {
+        translation_state s = set_aside();
+        EXPECT_TRUE(stk.empty() && lbl_n == 0 && out_thing.view().empty()) << stop;
+        EXPECT_EQ(tr(other), other_alone) << stop;
+        put_back(std::move(s));
+      }
+      const std::string_view line = next_line(pos);
+      ASSERT_EQ(translate_line(line, scan_line(line), nullptr, nullptr), 0);
+    }
+    finish_input(nullptr, nullptr);
+    EXPECT_EQ(out_thing.view(), alone) << "put aside before line " << stop + 1;
+  }
+}
+
+// Any text is cut into lines as the input is: at "\n", without one "\r" before it or at the end.
+TEST(Scanner, NextLineOverAnyTextCutsAsTheInputIsCut) {
+  const struct {
+    std::string_view text;
+    std::string_view lines;  // each line followed by "|"
+  } cases[] = {
+      {"a\nb", "a|b|"},           {"a\r\nb\r\n", "a|b|"}, {"a\rb\n", "a\rb|"},
+      {"a\r", "a|"},              {"\n\n", "||"},         {"x\r\r\n", "x\r|"},
+      {"", ""},                   {std::string_view("a\0b\n", 4), std::string_view("a\0b|", 4)},
+  };
+  for (const auto& c : cases) {
+    std::string got;
+    for (size_t pos = 0; pos < c.text.size();) (got += next_line(c.text, pos)) += '|';
+    EXPECT_EQ(got, c.lines) << c.text;
+  }
+}

@@ -29,6 +29,59 @@ local function refresh_folds(client, bufnr)
   end, bufnr)
 end
 
+-- The translation beside the source: a read-only split per source buffer that follows its
+-- edits (asked again after each check the server publishes) and its cursor.
+local previews = {}  -- source buffer -> { buf = preview buffer, starts = the answer's starts }
+
+local function show_lines(src)
+  local p = previews[src]
+  if not p or not p.starts then return end
+  local row = vim.api.nvim_win_get_cursor(0)[1]
+  local from, to = p.starts[row], p.starts[row + 1]
+  if not from then return end
+  vim.api.nvim_buf_clear_namespace(p.buf, p.ns, 0, -1)
+  for l = from, (to or from) - 1 do
+    vim.api.nvim_buf_add_highlight(p.buf, p.ns, 'Visual', l, 0, -1)
+  end
+  for _, win in ipairs(vim.fn.win_findbuf(p.buf)) do
+    vim.api.nvim_win_set_cursor(win, { math.min(from + 1, vim.api.nvim_buf_line_count(p.buf)), 0 })
+  end
+end
+
+local function refresh_preview(client, src)
+  local p = previews[src]
+  if not p or not vim.api.nvim_buf_is_valid(p.buf) then previews[src] = nil return end
+  local params = { textDocument = vim.lsp.util.make_text_document_params(src) }
+  client.request('nestasm/translation', params, function(err, answer)
+    if err or not answer or not vim.api.nvim_buf_is_valid(p.buf) then return end
+    local lines = vim.split(answer.text, '\n', { plain = true })
+    if lines[#lines] == '' then table.remove(lines) end
+    vim.bo[p.buf].modifiable = true
+    vim.api.nvim_buf_set_lines(p.buf, 0, -1, false, lines)
+    vim.bo[p.buf].modifiable = false
+    p.starts = answer.starts
+    if vim.api.nvim_get_current_buf() == src then show_lines(src) end
+  end, src)
+end
+
+function _G.nestasm_translation()
+  local src = vim.api.nvim_get_current_buf()
+  local p = previews[src]
+  if not p or not vim.api.nvim_buf_is_valid(p.buf) then
+    p = { buf = vim.api.nvim_create_buf(false, true), ns = vim.api.nvim_create_namespace('') }
+    previews[src] = p
+    vim.bo[p.buf].filetype = 'nasm'
+    vim.api.nvim_buf_set_name(p.buf, vim.api.nvim_buf_get_name(src):gsub('%.[^./]*$', '') .. '.asm [translation]')
+  end
+  local here = vim.api.nvim_get_current_win()
+  vim.cmd('vertical sbuffer ' .. p.buf)
+  vim.api.nvim_set_current_win(here)
+  for _, client in pairs(vim.lsp.buf_get_clients(src)) do
+    if client.name == 'nestasm' then refresh_preview(client, src) end
+  end
+end
+vim.cmd('command! NestasmTranslation lua _G.nestasm_translation()')
+
 local config = {
   name = 'nestasm',
   cmd = { 'nestasm-lsp' },
@@ -38,7 +91,10 @@ local config = {
       vim.lsp.diagnostic.on_publish_diagnostics(err, result, ctx, cfg)
       local client = vim.lsp.get_client_by_id(ctx.client_id)
       local bufnr = vim.uri_to_bufnr(result.uri)
-      if client and vim.api.nvim_buf_is_loaded(bufnr) then refresh_folds(client, bufnr) end
+      if client and vim.api.nvim_buf_is_loaded(bufnr) then
+        refresh_folds(client, bufnr)
+        if previews[bufnr] then refresh_preview(client, bufnr) end
+      end
     end,
   },
 }
@@ -119,9 +175,11 @@ vim.api.nvim_create_autocmd('FileType', {
     -- <leader> is the key set by vim.g.mapleader, a backslash unless you set it: \a, \o.
     map('<leader>a', vim.lsp.buf.code_action)   -- a quick fix
     map('<leader>o', vim.lsp.buf.document_symbol)
+    map('<leader>t', _G.nestasm_translation)    -- :NestasmTranslation, the flat text to the side
     -- The statements of the chain under the cursor light up while it rests.
     vim.api.nvim_create_autocmd('CursorHold', { buffer = args.buf, callback = vim.lsp.buf.document_highlight })
     vim.api.nvim_create_autocmd('CursorMoved', { buffer = args.buf, callback = vim.lsp.buf.clear_references })
+    vim.api.nvim_create_autocmd('CursorMoved', { buffer = args.buf, callback = function() show_lines(args.buf) end })
     if vim.lsp.start then
       vim.lsp.start(config)
     else

@@ -119,7 +119,10 @@ void watch_blocks(const blk_event& e, void* run) {
       if (e.how == closed_by::input_end) break;
       // An end has the depth of the block it ends; any other line closes by its own depth.
       record_close(c, b, e.how, e.how == closed_by::end ? b.depth : c.depth);
-      if (e.how != closed_by::end) c.now.push_back(b);
+      if (e.how != closed_by::end) {
+        c.now.push_back(b);
+        c.now_how = e.how;
+      }
       break;
     }
     case ev::stopped: break;

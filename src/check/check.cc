@@ -46,9 +46,8 @@ std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view
   const size_t p = static_cast<size_t>(src.data() - text.data());
   if (at < 1 || p < 1 || p > text.size()) return {};
   const size_t b = p >= 2 ? text.rfind('\n', p - 2) : std::string_view::npos;
-  std::string_view prev = text.substr(b == std::string_view::npos ? 0 : b + 1);
-  prev = prev.substr(0, prev.find('\n'));
-  if (!prev.empty() && prev.back() == '\r') prev.remove_suffix(1);
+  size_t from = b == std::string_view::npos ? 0 : b + 1;
+  const std::string_view prev = next_line(text, from);
   const line_scan ps = scan_line(prev);
   if (ps.kind != stmt::plain || prev.find(';') != std::string_view::npos) return {};
   const std::string_view comment = scan_line(src).body;
@@ -192,7 +191,10 @@ void check_run::say(std::string text) {
 [[gnu::noinline]] static void lines_for(check_run& c, int64_t& directive, int64_t at, size_t from) {
   const std::string_view made = out_thing.view().substr(from);
   if (made.empty()) return;
-  if (directive != at) {
+  // Not between a line that ends in "\" and the line it goes on: NASM joins the two before
+  // it reads a directive, and one between them would be read as part of the line.
+  const std::string_view sofar = c.res.lines;
+  if (directive != at && !sofar.ends_with("\\\n") && !sofar.ends_with("\\\r\n")) {
     c.res.lines += "%line ";
     c.res.lines += num(at + 1);
     c.res.lines += "+0 ";
@@ -253,12 +255,9 @@ void check_run::say(std::string text) {
     if (!c.now.empty()) {
       const size_t first = c.gone.size();
       c.gone.insert(c.gone.end(), c.now.begin(), c.now.end());
-      const closed_by how = s.kind != stmt::blank ? closed_by::line
-                            : s.body.empty()      ? closed_by::blank
-                                                  : closed_by::comment;
       // Waiting from here, so that its warning comes before this line's own.
       // Only appended to while a line waits, so the place stays true until its warning goes in.
-      c.pending.push_back({c.ln, c.line, c.held.size(), how, s.depth, first, c.gone.size()});
+      c.pending.push_back({c.ln, c.line, c.held.size(), c.now_how, s.depth, first, c.gone.size()});
     }
     // In text NASM skips, only what the statements do to the blocks matters: what NASM would
     // make of a line does not.

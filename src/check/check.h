@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cond/cond.h"
 #include "scan/scan.h"
 
 enum class level { error, warning, note };
@@ -70,6 +71,7 @@ struct diag {
   std::string_view src;   // the source line, for the caret; valid while the sink runs
   bool echo = true;       // show the source line and caret; false for a note that goes on with
                           // the explanation of the diagnostic before it, at its place
+  bool nasm = false;      // NASM's verdict on the translation, not nestasm's or a warning
   std::vector<edit> fix;  // the suggested change, when there is a mechanical one: checked
                           // through the core before it is offered, so that, applied, this
                           // diagnostic is gone; empty while it is unchecked
@@ -141,6 +143,42 @@ std::string apply_fix(std::string_view text, std::span<const edit> fix);
 
 // A diagnostic as a JSON object, with no separator before or after it.
 void format_json(std::string& to, std::string_view file, const diag& d);
+
+// --- NASM's verdict on the translation ------------------------------------------------------
+
+struct nasm_opts {
+  std::string path;               // the NASM to run; empty: "nasm" on PATH
+  std::vector<std::string> args;  // NASM's own options, passed on: -f, -I, -D, -w
+  int timeout_ms = 10000;         // a run past this is stopped, and its verdict left out
+};
+
+// One message of NASM's about a line of the source.
+struct nasm_said {
+  int64_t line = 0;
+  level lvl = level::error;
+  std::string text;  // NASM's words
+};
+
+struct nasm_verdict {
+  bool ran = false;               // NASM ran on the translation to its end
+  bool missing = false;           // ... or was not found
+  bool depends = false;           // without -f: some formats reject it and others not (not
+                                  // told on the command line: a correct 64-bit program is so)
+  std::vector<nasm_said> said;    // what it says of the source's lines (without -f: what every
+                                  // format says)
+  std::vector<std::string> others;  // its lines about no line of the source, the first few
+  std::string note;               // why there is no verdict, when there is none
+};
+
+// Assemble `translation`, written with %line directives naming `file`, in a private folder
+// that is gone afterwards; never beside the user's files. Without -f among the options it is
+// assembled as bin, elf32 and elf64, and what all three say is kept.
+nasm_verdict assemble(std::string_view translation, std::string_view file, const nasm_opts& o);
+
+// The verdict as diagnostics about `text`, the source (which they view): each of NASM's
+// messages at its line, and where the notation made it so, why.
+std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
+                             std::string_view translation);
 
 // --- the warnings, one record each ----------------------------------------------------------
 

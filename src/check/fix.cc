@@ -2,23 +2,26 @@
 // core on the changed text before they are offered.
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 
 #include "check/run.h"
 #include "common/common.h"
-#include "out/out.h"
+#include "scan/scan.h"
 
 std::string apply_fix(std::string_view text, std::span<const edit> fix) {
-  // Where each line starts, and where its text ends before "\r\n" or "\n".
-  std::vector<size_t> starts = {0};
-  for (size_t p = text.find('\n'); p != std::string_view::npos; p = text.find('\n', p + 1))
-    starts.push_back(p + 1);
+  // Where each line starts and where its text ends, as the core cuts the lines, up to the last
+  // line an edit reaches: the suggestions of a large file are checked one by one, and cutting
+  // the rest of the text for each cost nestasm-check 45 million instructions on the 10 MiB mix
+  // (1,833 M against 1,788 M, callgrind).
+  int64_t last = 0;
+  for (const edit& e : fix) last = std::max({last, e.line, e.end_line});
+  std::vector<std::pair<size_t, size_t>> lines;
+  for (size_t pos = 0; pos < text.size() && static_cast<int64_t>(lines.size()) < last;) {
+    const size_t b = pos;
+    lines.push_back({b, b + next_line(text, pos).size()});
+  }
   const auto at = [&](int64_t line, size_t col) -> size_t {
-    if (line < 1 || static_cast<size_t>(line) > starts.size()) return text.size();
-    const size_t b = starts[static_cast<size_t>(line - 1)];
-    size_t e = static_cast<size_t>(line) < starts.size() ? starts[static_cast<size_t>(line)] - 1
-                                                         : text.size();
-    if (e > b && text[e - 1] == '\r' && e < text.size()) --e;
+    if (line < 1 || static_cast<size_t>(line) > lines.size()) return text.size();
+    const auto [b, e] = lines[static_cast<size_t>(line - 1)];
     return b + std::min(col > 0 ? col - 1 : 0, e - b);
   };
   std::vector<std::pair<size_t, size_t>> spans;  // [from, to) of each edit, in the order given
@@ -58,24 +61,8 @@ void collect_key(const diag& d, void* ctx) {
 
 // The translator's state, put aside while the core checks another text, and put back after.
 struct aside {
-  std::string_view fl = file_lines;
-  int64_t ln = lnum;
-  int64_t lbl = lbl_n;
-  int err = err_fd;
-  std::deque<Bx> st;
-  std::string out;
-  aside() : out(out_thing.view()) { st.swap(stk); }
-  ~aside() {
-    file_lines = fl;
-    lnum = ln;
-    lbl_n = lbl;
-    err_fd = err;
-    stk.swap(st);
-    out_thing.clear();
-    char* p = out_thing.room(out.size() + 1);
-    if (!out.empty()) std::copy(out.begin(), out.end(), p);
-    out_thing.len = out.size();
-  }
+  translation_state s = set_aside();
+  ~aside() { put_back(std::move(s)); }
 };
 
 // The errors and warnings the core finds in `text`, and the line it stops at (-1: none).

@@ -55,7 +55,9 @@ char* format_text(char* p, std::string_view file, const diag& d, bool brief) {
   p = put_text(p, level_word(d.lvl));
   p = put_text(p, ": ");
   p = put_text(p, d.text);
-  if (d.lvl == level::error) {
+  if (d.nasm) {
+    p = put_text(p, " [nasm]");
+  } else if (d.lvl == level::error) {
     p = put_text(p, " [status ");
     p = put_num(p, static_cast<uint64_t>(d.status));
     *p++ = ']';
@@ -156,10 +158,11 @@ void format_json(std::string& to, std::string_view file, const diag& d) {
   to += level_word(d.lvl);
   to += "\", \"name\": ";
   if (d.lvl == level::warning && d.name >= 0) json_string(to, name_of(static_cast<wname>(d.name)));
+  else if (d.nasm) to += "\"nasm\"";
   else to += "null";
   to += ", \"message\": ";
   json_string(to, d.text);
-  if (d.lvl == level::error) {
+  if (d.lvl == level::error && !d.nasm) {
     to += ", \"status\": ";
     add_num(to, static_cast<uint64_t>(d.status));
   }

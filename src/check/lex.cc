@@ -9,7 +9,6 @@
 static bool upper(char c) { return c >= 'A' && c <= 'Z'; }
 static bool digit(char c) { return c >= '0' && c <= '9'; }
 static bool alpha(char c) { return (c >= 'a' && c <= 'z') || upper(c); }
-static char low(char c) { return upper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 
 
 // `s` is `head` followed by a decimal number no greater than `top`.
@@ -91,7 +90,7 @@ std::string_view capital_name(std::string_view s) {
     // No register or keyword is longer than seven bytes.
     if (w.size() > 7) return w;
     char l[8];
-    for (size_t k = 0; k < w.size(); ++k) l[k] = low(w[k]);
+    for (size_t k = 0; k < w.size(); ++k) l[k] = lower(w[k]);
     if (!nasm_word(std::string_view(l, w.size()))) return w;
   }
   return {};
@@ -122,7 +121,7 @@ std::string_view label_of(std::string_view body) {
 static bool same_word(std::string_view w, std::string_view kw) {
   if (w.size() != kw.size()) return false;
   for (size_t i = 0; i < w.size(); ++i)
-    if (low(w[i]) != kw[i]) return false;
+    if (lower(w[i]) != kw[i]) return false;
   return true;
 }
 
@@ -130,7 +129,7 @@ std::string_view meant_statement(std::string_view word) {
   // Most lines are instructions; only these letters begin a word of interest.
   if (word.empty()) return {};
   if (word == "}") return "end";  // C's end of a block
-  switch (low(word[0])) {
+  switch (lower(word[0])) {
     case 'e': case 'f': case 'w': case 'i': break;
     default: return {};
   }

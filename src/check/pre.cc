@@ -9,14 +9,6 @@
 #include "common/common.h"
 #include "cond/cond.h"
 
-static char low(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-static bool same_icase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (low(a[i]) != low(b[i])) return false;
-  return true;
-}
 
 // The first word of `s` (up to a blank or "("), and the rest, trimmed.
 static std::string_view first_word(std::string_view s, std::string_view& rest) {
@@ -116,7 +108,7 @@ static void follow(check_run& c) {
   const std::string_view word = first_word(s.body.substr(1), rest);
   if (word.size() < 2 || word.size() > 9) return;
   char lw[10];
-  for (size_t i = 0; i < word.size(); ++i) lw[i] = low(word[i]);
+  for (size_t i = 0; i < word.size(); ++i) lw[i] = lower(word[i]);
   const std::string_view w(lw, word.size());
   // The condition ends where a comment starts.
   const size_t semi = comment_at(rest);
@@ -214,11 +206,7 @@ std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to) {
   size_t pos = 0;
   int nest = 0;
   for (int64_t at = 0; pos < c.text.size() && (to < 0 || at < to); ++at) {
-    const size_t nl = c.text.find('\n', pos);
-    const size_t end = nl == std::string_view::npos ? c.text.size() : nl;
-    std::string_view line = c.text.substr(pos, end - pos);
-    pos = nl == std::string_view::npos ? c.text.size() : nl + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = next_line(c.text, pos);
     if (at <= from) continue;
     const line_scan s = scan_line(line);
     if (to < 0 && s.kind == stmt::plain && s.body[0] == '%') {

@@ -94,13 +94,6 @@ struct region {
 
 // --- within the checker: one check's state, shared by its pass, explanations and warnings -----
 
-// A condition split as the translator splits it, and where.
-struct cond_split {
-  const op_rec* op = nullptr;  // null: no operator
-  size_t at = 0;               // where in the argument text
-  std::string_view lhs, rhs;   // trimmed
-};
-
 // The checker's record of one entry of stk, kept in step with it by the block events.
 struct opened {
   int64_t line = 0;     // the if or while that began the construct (0-based)
@@ -158,6 +151,7 @@ struct check_run {
   std::vector<opened> open;   // the open blocks, as stk holds them
   std::vector<closed> last;   // by depth
   std::vector<opened> now;    // the blocks the line being translated closed by its depth
+  closed_by now_how = closed_by::line;  // how the core says it closed them
   std::vector<int64_t> ended; // the blocks (their opening lines) it closed, by any way
   std::vector<diag> held;     // while something waits: a closed-by-line decision, a label's
                               // block, a region NASM skips; a placeholder (line -1) stands for

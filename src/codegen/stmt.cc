@@ -13,7 +13,7 @@ static void emit_test(std::string_view lhs, std::string_view rhs, std::string_vi
                       int64_t target) {
   char* p = out_thing.room(4 + lhs.size() + 2 + rhs.size() + 1 + jump.size() + 1 + 32 + 1);
   p = put(p, "cmp ");
-  for (char c : lhs) *p++ = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  for (char c : lhs) *p++ = lower(c);
   p = put(p, ", ");
   p = put(p, rhs);
   *p++ = '\n';

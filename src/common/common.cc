@@ -5,12 +5,17 @@
 #include <poll.h>
 #include <unistd.h>
 
-// tolower() as it behaves with no locale set.
-static char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string lowerme(std::string s) {
   for (char& c : s) c = lower(c);
   return s;
+}
+
+bool same_icase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
 }
 
 std::string_view message(st s) {

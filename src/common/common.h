@@ -19,8 +19,15 @@ inline std::string_view trimx(std::string_view s) {
   return {b, static_cast<size_t>(e - b)};
 }
 
-// `s` with "A".."Z" turned into "a".."z"; every other byte, and the length, stays.
+// tolower() as it behaves with no locale set: "A".."Z" become "a".."z", every other byte stays.
+// Inline: the cmp writer lowers the left operand of every condition a byte at a time with it.
+inline char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// `s` with every byte lowered as by lower(); the length stays.
 std::string lowerme(std::string s);
+
+// `a` and `b` are the same but for the case of "A".."Z".
+bool same_icase(std::string_view a, std::string_view b);
 
 // Every way a run ends, as its exit status. The three "imm lhs" statuses share a message and
 // tell the statement apart only by their number.

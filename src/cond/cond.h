@@ -63,8 +63,20 @@ struct op_hit {
 // nothing when none occurs.
 std::optional<op_hit> find_op(std::string_view arg);
 
-// Split `arg` at the operator find_op finds; nothing when none occurs or either side is empty
-// after trimming.
+// The same found a byte at a time: what find_op does on a big-endian machine, and the twin its
+// eight-byte scan is tested against.
+std::optional<op_hit> find_op_plain(std::string_view arg);
+
+// Where and how the translator splits a condition, whether or not the split makes a condition:
+// what nestasm-check and the server read instead of splitting a condition their own way.
+struct cond_split {
+  const op_rec* op = nullptr;  // null: no operator occurs
+  size_t at = 0;               // where in the argument text the operator begins
+  std::string_view lhs, rhs;   // both sides, trimmed; either may be empty
+};
+cond_split split_cond(std::string_view arg);
+
+// Split `arg` as split_cond does; nothing when no operator occurs or either side is empty.
 std::optional<cond3> parse_if(std::string_view arg);
 
 // What constcmp found out about a condition.

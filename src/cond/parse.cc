@@ -85,43 +85,56 @@ const op_rec* op_find(std::string_view op) {
   return k < ops.size() && ops[k].text.size() == op.size() ? &ops[k] : nullptr;
 }
 
+// The best-placed operator starting at `i`, when it beats the best one so far.
+static void try_at(std::string_view arg, size_t i, size_t& best, size_t& at) {
+  const size_t k = op_at(arg, i);
+  if (k < best) {
+    best = k;
+    at = i;
+  }
+}
+
 std::optional<op_hit> find_op(std::string_view arg) {
-  // One pass instead of one search per operator: the first time an operator is met is its
-  // leftmost occurrence, and a better-placed operator met later still wins.
-  size_t best = ops.size();
-  size_t at = 0;
-  const auto try_at = [&](size_t i) {
-    const size_t k = op_at(arg, i);
-    if (k < best) {
-      best = k;
-      at = i;
-    }
-  };
-  if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes at a time, visiting only those an operator can begin with: with op_at's
-    // one-step compare, a condition on the mix is parsed in 280 instructions instead of 410.
+  if constexpr (std::endian::native != std::endian::little) {
+    return find_op_plain(arg);
+  } else {
+    // One pass instead of one search per operator: the first time an operator is met is its
+    // leftmost occurrence, and a better-placed operator met later still wins. Eight bytes at a
+    // time, visiting only those an operator can begin with: with op_at's one-step compare, a
+    // condition on the mix is parsed in 280 instructions instead of 410.
+    size_t best = ops.size();
+    size_t at = 0;
     for (size_t i = 0; i < arg.size() && best != 0; i += 8) {
       uint64_t m = bytes_among(load_upto8(arg.data() + i, arg.size() - i), firsts);
       // Bytes past the end read as 0, which begins no operator.
-      for (; m && best != 0; m &= m - 1) try_at(i + static_cast<size_t>(std::countr_zero(m)) / 8);
+      for (; m && best != 0; m &= m - 1)
+        try_at(arg, i + static_cast<size_t>(std::countr_zero(m)) / 8, best, at);
     }
-  } else {
-    // Most bytes of a condition begin no operator, and one test lets the scan pass over them.
-    for (size_t i = 0; i < arg.size() && best != 0; ++i)
-      if (starts[static_cast<unsigned char>(arg[i])][0] != 0xff) try_at(i);
+    if (best == ops.size()) return std::nullopt;
+    return op_hit{best, at};
   }
+}
+
+std::optional<op_hit> find_op_plain(std::string_view arg) {
+  // Most bytes of a condition begin no operator, and one test lets the scan pass over them.
+  size_t best = ops.size();
+  size_t at = 0;
+  for (size_t i = 0; i < arg.size() && best != 0; ++i)
+    if (starts[static_cast<unsigned char>(arg[i])][0] != 0xff) try_at(arg, i, best, at);
   if (best == ops.size()) return std::nullopt;
   return op_hit{best, at};
 }
 
-std::optional<cond3> parse_if(std::string_view arg) {
+cond_split split_cond(std::string_view arg) {
   const std::optional<op_hit> hit = find_op(arg);
-  if (!hit) return std::nullopt;
-  const std::string_view op = ops[hit->op].text;
-  const size_t at = hit->at;
+  if (!hit) return {};
+  const op_rec* op = &ops[hit->op];
+  return {op, hit->at, trimx(arg.substr(0, hit->at)), trimx(arg.substr(hit->at + op->text.size()))};
+}
+
+std::optional<cond3> parse_if(std::string_view arg) {
   // The chosen operator decides, even when it leaves a side empty: no other one is tried.
-  std::string_view lhs = trimx(arg.substr(0, at));
-  std::string_view rhs = trimx(arg.substr(at + op.size()));
-  if (lhs.empty() || rhs.empty()) return std::nullopt;
-  return cond3{lhs, op, rhs, &ops[hit->op]};
+  const cond_split p = split_cond(arg);
+  if (!p.op || p.lhs.empty() || p.rhs.empty()) return std::nullopt;
+  return cond3{p.lhs, p.op->text, p.rhs, p.op};
 }

@@ -2,6 +2,8 @@
 // that almost certainly do not mean what they say.
 #include <cerrno>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,6 +36,12 @@ static const char usage_head[] =
     "  --lines         print FILE's translation with NASM %line directives, which make NASM's\n"
     "                  messages and debug line tables name the lines of FILE; diagnostics go\n"
     "                  to stderr\n"
+    "  --no-assemble   do not have NASM assemble the translation\n"
+    "  --nasm=PATH     the NASM to run (default: nasm on PATH, when it is there); its errors\n"
+    "                  and warnings are shown at the lines of FILE they come from\n"
+    "  -f FORMAT, -I DIR, -D NAME[=VALUE], -w[+-]WARNING\n"
+    "                  NASM's own options, passed on to it; without -f, only what NASM\n"
+    "                  rejects as bin, elf32 and elf64 alike is shown\n"
     "  --help          this text\n"
     "  --version       the version\n"
     "\n";
@@ -112,6 +120,55 @@ void no_memory() {
   _exit(2);
 }
 
+// NASM's options from the project file `.nestasm` in the folder of `path` or the nearest one
+// above it: its line "nasm = OPTIONS" gives them as the build gives them to NASM (-f, -I, -D,
+// -w), a relative -I counted from the file's folder. Blank lines and lines starting "#" are
+// passed over. Nothing when there is no such file.
+std::vector<std::string> project_args(std::string_view path) {
+  std::string dir(path);
+  const size_t slash = dir.rfind('/');
+  dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+  char* real = realpath(dir.c_str(), nullptr);
+  if (!real) return {};
+  dir = real;
+  std::free(real);
+  for (;;) {
+    const std::string name = dir + "/.nestasm";
+    if (FILE* f = std::fopen(name.c_str(), "r")) {
+      std::vector<std::string> args;
+      char buf[4096];
+      while (std::fgets(buf, sizeof buf, f)) {
+        std::string_view l = trimx(buf);
+        if (l.empty() || l[0] == '#' || !l.starts_with("nasm")) continue;
+        l = trimx(l.substr(4));
+        if (l.empty() || l[0] != '=') continue;
+        l = l.substr(1);
+        std::vector<std::string> words;
+        for (size_t i = 0; i < l.size();) {
+          while (i < l.size() && is_space(static_cast<unsigned char>(l[i]))) ++i;
+          size_t e = i;
+          while (e < l.size() && !is_space(static_cast<unsigned char>(l[e]))) ++e;
+          if (e > i) words.emplace_back(l.substr(i, e - i));
+          i = e;
+        }
+        for (size_t i = 0; i < words.size(); ++i) {
+          std::string w = words[i];
+          if ((w == "-f" || w == "-I" || w == "-D" || w == "-w") && i + 1 < words.size())
+            w += words[++i];
+          if (w.starts_with("-I") && w.size() > 2 && w[2] != '/') w = "-I" + dir + "/" + w.substr(2);
+          args.push_back(w);
+        }
+      }
+      std::fclose(f);
+      return args;
+    }
+    if (dir == "/") break;
+    const size_t s = dir.rfind('/');
+    dir = s == 0 ? "/" : dir.substr(0, s);
+  }
+  return {};
+}
+
 int bad_usage(std::string_view why) {
   std::string m = "nestasm-check: ";
   m += why;
@@ -127,6 +184,9 @@ int main(int argc, char** argv) {
   check_opts opts;
   bool werror = false;
   bool json = false;
+  bool assembling = true;
+  bool lines = false;  // --lines: print the translation
+  nasm_opts nasm;
   bool brief = false;
   std::vector<const char*> files;
   bool more_opts = true;
@@ -149,7 +209,18 @@ int main(int argc, char** argv) {
     } else if (a == "--brief") {
       brief = true;
     } else if (a == "--lines") {
-      opts.lines = true;
+      lines = true;
+    } else if (a == "--no-assemble") {
+      assembling = false;
+    } else if (a.starts_with("--nasm=")) {
+      nasm.path = a.substr(7);
+      if (nasm.path.empty()) return bad_usage("--nasm= names no program");
+    } else if (a == "-f" || a == "-I" || a == "-D" || a == "-w") {
+      if (i + 1 >= argc) return bad_usage(std::string(a) + " wants a value after it");
+      nasm.args.push_back(std::string(a) + argv[++i]);
+    } else if (a.starts_with("-f") || a.starts_with("-I") || a.starts_with("-D") ||
+               a.starts_with("-w")) {
+      nasm.args.emplace_back(a);
     } else if (a == "-Werror") {
       werror = true;
     } else if (a.starts_with("-W")) {
@@ -163,13 +234,15 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return bad_usage("no input file");
-  if (opts.lines && files.size() != 1) return bad_usage("--lines takes exactly one file");
+  if (lines && files.size() != 1) return bad_usage("--lines takes exactly one file");
+  // NASM reads the translation with %line directives, so that it names the lines of FILE.
+  opts.lines = lines || assembling;
 
   out_state o;
   o.json = json;
   o.brief = brief;
   // With --lines the translation has stdout to itself.
-  o.fd = opts.lines ? 2 : 1;
+  o.fd = lines ? 2 : 1;
   bool unreadable = false;
   bool failed = false;
   for (const char* path : files) {
@@ -187,21 +260,36 @@ int main(int argc, char** argv) {
     }
     opts.file = path;
     check_result r = check_text(file_lines, opts, print, &o);
-    if (r.status == 0) {
-      // nestasm translates first, and only then refuses to write over its input.
-      const std::string out = out_path(path);
-      if (names_input(out, path)) {
-        diag d;
-        d.lvl = level::error;
-        d.status = static_cast<int>(st::same_file);
-        d.text = "same file: the output path " + out +
-                 " names the input itself, so nestasm would refuse to write it";
-        print(d, &o);
-        r.status = d.status;
+    // What nestasm ends with beyond the statement errors the check has told of already.
+    const std::string out = out_path(path);
+    const int v = verdict(r.status, names_input(out, path));
+    if (v != r.status) {
+      diag d;
+      d.lvl = level::error;
+      d.status = v;
+      d.text = v == static_cast<int>(st::same_file)
+                   ? "same file: the output path " + out +
+                         " names the input itself, so nestasm would refuse to write it"
+                   : "cant open: the file changed while it was read";
+      print(d, &o);
+      r.status = v;
+    }
+    if (assembling && r.status == 0) {
+      nasm_opts here = nasm;
+      std::vector<std::string> args = project_args(path);
+      args.insert(args.end(), nasm.args.begin(), nasm.args.end());
+      here.args = std::move(args);
+      const nasm_verdict nv = assemble(r.lines, path, here);
+      // Without NASM on PATH, and none asked for, there is nothing to say.
+      if (!(nv.missing && nasm.path.empty())) {
+        for (const diag& d : nasm_diags(nv, file_lines, r.lines)) {
+          print(d, &o);
+          if (d.lvl == level::error || (d.lvl == level::warning && werror)) failed = true;
+        }
       }
     }
     if (r.status != 0 || (werror && r.warnings > 0)) failed = true;
-    if (opts.lines && r.status == 0) {
+    if (lines && r.status == 0) {
       o.flush();
       // Through nestasm's own echo: the same bytes reach stdout the same way.
       out_bytes made;

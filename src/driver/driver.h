@@ -29,6 +29,13 @@ bool names_input(const std::string& out, std::string_view in);
 // a file changed or cut short while it was translated may have been read torn.
 bool input_unchanged();
 
+// The status a run ends with once the translation returned `translated` (0 or a statement
+// error), `same` when the output path names the input: an input that changed while it was read, then the
+// statement error, then an output path that names the input (nestasm translates first and only
+// then refuses to write over its input); 0 when the output is to be written. One order, so that
+// nestasm-check says what nestasm does.
+int verdict(int translated, bool same);
+
 // --- ending early ----------------------------------------------------------------------------
 
 // A mapped input that another process cuts short raises SIGBUS on the first page past its new

@@ -90,6 +90,12 @@ bool input_unchanged() {
          now.st_mtim.tv_nsec == in_was.st_mtim.tv_nsec;
 }
 
+int verdict(int translated, bool same) {
+  if (!input_unchanged()) return static_cast<int>(st::cant_open);
+  if (translated) return translated;
+  return same ? static_cast<int>(st::same_file) : 0;
+}
+
 void drop_input(size_t upto) {
   // Whole pages only, and only of a map: they are read again from the file should they ever be
   // touched. A million blocks open at once (16 MB of input) peaked 11 MB lower.

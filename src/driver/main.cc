@@ -18,9 +18,7 @@ int main(int argc, char** argv) {
   err_fd = -1;
   const int r = translate_all(drop_input);
   err_fd = said;
-  if (!input_unchanged()) return bail(st::cant_open);
-  if (r) return bail(static_cast<st>(r));
-  if (same) return bail(st::same_file);
+  if (const int v = verdict(r, same)) return bail(static_cast<st>(v));
   // The file first and complete: an echo cut short by a closed pipe must not cost the file.
   out_bytes made;
   if (!write_output(o, made)) return bail(st::cant_write);

@@ -1,6 +1,7 @@
 // The line scanner: depth markers, closing by depth, comments, and dispatch to the statements.
 #include "scan/scan.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -241,4 +242,23 @@ void restart() {
   out_thing.clear();
   lnum = 0;
   reset_codegen();
+}
+
+translation_state set_aside() {
+  translation_state s{file_lines, lnum, lbl_n, err_fd, {}, std::string(out_thing.view())};
+  s.blocks.swap(stk);
+  restart();
+  return s;
+}
+
+void put_back(translation_state&& s) {
+  file_lines = s.input;
+  lnum = s.line;
+  lbl_n = s.labels;
+  err_fd = s.err;
+  stk.swap(s.blocks);
+  out_thing.clear();
+  char* p = out_thing.room(s.out.size() + 1);
+  if (!s.out.empty()) std::copy(s.out.begin(), s.out.end(), p);
+  out_thing.len = s.out.size();
 }

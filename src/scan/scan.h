@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <string_view>
 
 #include "codegen/codegen.h"
@@ -84,3 +86,20 @@ int translate_all(void (*done)(size_t upto) = nullptr);
 
 // Forget everything a translation left behind, so another can start as if the process were new.
 void restart();
+
+// Everything a translation has built up in the process-wide sequences: the input, the line it
+// is at, the open blocks, the labels numbered, the output, where messages go. Kept here, beside
+// restart, so that the two cannot disagree on what a translation's state is.
+struct translation_state {
+  std::string_view input;
+  int64_t line = 0;
+  int64_t labels = 0;
+  int err = 2;
+  std::deque<Bx> blocks;
+  std::string out;
+};
+
+// Take the translation's state out, leaving the core as restart leaves it, so that another
+// translation can run in the middle of this one; put_back makes it go on as if none had.
+translation_state set_aside();
+void put_back(translation_state&& s);

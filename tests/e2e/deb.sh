@@ -15,6 +15,7 @@ deb=$(ls "$tmp"/out/nestasm_*.deb 2>/dev/null | head -1)
 [ "$(dpkg-deb -f "$deb" Package)" = nestasm ] || fail "the package is named $(dpkg-deb -f "$deb" Package)"
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$tmp/list" || fail "dpkg-deb cannot list $deb"
 want="./usr/bin/nestasm ./usr/bin/nestasm-check ./usr/share/man/man1/nestasm.1 ./usr/share/man/man1/nestasm-check.1
+  ./usr/bin/nestasm-fmt ./usr/share/man/man1/nestasm-fmt.1
   ./usr/share/nestasm/editors/nvim/nestasm.lua ./usr/share/nestasm/editors/emacs/nestasm.el
   ./usr/share/nestasm/editors/vscode/package.json ./usr/share/nestasm/editors/vscode/syntaxes/nestasm.tmLanguage.json"
 [ -x "$build/nestasm-lsp" ] && want="$want ./usr/bin/nestasm-lsp ./usr/share/man/man1/nestasm-lsp.1"

@@ -21,6 +21,10 @@ check=$tmp/prefix/bin/nestasm-check
 [ -x "$check" ] || fail "bin/nestasm-check was not installed"
 cmp -s "$tmp/prefix/share/man/man1/nestasm-check.1" "$src/nestasm-check.1" ||
   fail "share/man/man1/nestasm-check.1 was not installed as it is"
+fmt=$tmp/prefix/bin/nestasm-fmt
+[ -x "$fmt" ] || fail "bin/nestasm-fmt was not installed"
+cmp -s "$tmp/prefix/share/man/man1/nestasm-fmt.1" "$src/nestasm-fmt.1" ||
+  fail "share/man/man1/nestasm-fmt.1 was not installed as it is"
 
 # The editor set-ups where docs/editors.md loads them from, as they stand in editors/.
 for f in nvim/nestasm.lua emacs/nestasm.el vscode/package.json vscode/extension.js; do
@@ -42,6 +46,9 @@ cmp "$tmp/work/echo.out" "$want" || fail "the echo differs from the expected tra
 "$check" -Werror "$tmp/work/gcd.s" > "$tmp/work/check.out" 2>&1 ||
   fail "the installed nestasm-check rejects gcd.s: $(cat "$tmp/work/check.out")"
 [ -s "$tmp/work/check.out" ] && fail "the installed nestasm-check reports on gcd.s"
+"$fmt" "$tmp/work/gcd.s" > "$tmp/work/gcd.fmt.s" || fail "the installed nestasm-fmt fails on gcd.s"
+(cd "$tmp/work" && "$bin" gcd.fmt.s > /dev/null) && cmp -s "$tmp/work/gcd.fmt.asm" "$want" ||
+  fail "gcd.s formatted by the installed nestasm-fmt translates otherwise"
 # The installed server, where the build has one, answers an editor's first request and ends as
 # the protocol says.
 lsp=$tmp/prefix/bin/nestasm-lsp

@@ -32,7 +32,7 @@ end
         mov eax, 60
         syscall
 S
-"$checker" --lines bad.s > bad-lines.asm || fail "nestasm-check --lines failed on bad.s"
+"$checker" --no-assemble --lines bad.s > bad-lines.asm || fail "nestasm-check --lines failed on bad.s"
 nasm -f elf64 -o bad.o bad-lines.asm 2> nasm.err && fail "nasm accepted a misspelt instruction"
 want=$(line_of bad.s '& & movv eax, 1')
 grep -q "^bad.s:$want: error:" nasm.err || { cat nasm.err; fail "nasm's error does not name bad.s:$want"; }
@@ -40,6 +40,15 @@ grep -q "^bad.s:$want: error:" nasm.err || { cat nasm.err; fail "nasm's error do
 # comes from the directives.
 "$nestasm" bad.s > /dev/null || fail "nestasm failed on bad.s"
 nasm -f elf64 -o bad.o bad.asm 2>&1 | grep -q "^bad.asm:" || fail "plain nasm output names no bad.asm line"
+# nestasm-check has NASM assemble the translation itself, and shows its verdict at the line.
+before=$(ls -A "$tmp")
+"$checker" --brief -f elf64 bad.s > "$tmp.out" && fail "nestasm-check passed a misspelt instruction"
+mv "$tmp.out" check.out
+[ "$before" = "$(ls -A "$tmp" | grep -vx check.out)" ] ||
+  fail "nestasm-check left files beside the source: $(ls -A "$tmp")"
+[ "$(cat check.out)" = "bad.s:$want:5: error: parser: instruction expected [nasm]" ] ||
+  { cat check.out; fail "nestasm-check does not show NASM's error at bad.s:$want"; }
+
 
 # 2. The debug line table maps each instruction to its source line, generated ones included.
 cat > sum.s <<'S'
@@ -56,7 +65,7 @@ end
         mov eax, 60
         syscall
 S
-"$checker" --lines sum.s > sum-lines.asm || fail "nestasm-check --lines failed on sum.s"
+"$checker" --no-assemble --lines sum.s > sum-lines.asm || fail "nestasm-check --lines failed on sum.s"
 # What --lines adds are %line directives only; the rest is nestasm's translation.
 "$nestasm" sum.s > plain.out || fail "nestasm failed on sum.s"
 grep -v "^%line " sum-lines.asm | cmp -s - plain.out || fail "--lines changed the translation"

@@ -9,6 +9,9 @@
 # A case folder holds:
 #   in.s, ...       every file or folder not named below is laid out before the run, as it is
 #   setup           shell commands run in the folder after the layout; optional
+#   needs-nasm      for nestasm-check: the case shows NASM's verdict, and is skipped (status
+#                   77) without NASM on PATH; the other cases run with --no-assemble, so that
+#                   they say the same whether or not NASM is there
 #   run             the command line, run by bash in the folder with $TOOL set;
 #                   default: "$TOOL" in.s
 #   expect.out      stdout (always present: it marks the case as having expectations)
@@ -22,8 +25,17 @@
 set -u
 TOOL=$(realpath "$1")
 case_dir=$(realpath "$2")
-export TOOL
 work=$(mktemp -d)
+if [ "${TOOL##*/}" = nestasm-check ]; then
+  if [ -f "$case_dir/needs-nasm" ]; then
+    command -v nasm >/dev/null || { echo "SKIP: NASM is not on PATH"; rm -rf "$work"; exit 77; }
+  else
+    printf '#!/bin/sh\nexec "%s" --no-assemble "$@"\n' "$TOOL" >"$work/nestasm-check"
+    chmod +x "$work/nestasm-check"
+    TOOL=$work/nestasm-check
+  fi
+fi
+export TOOL
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir "$work/dir" "$work/got" "$work/before" "$work/after" "$work/got/files"
 cd "$work/dir" || exit 1
@@ -52,7 +64,7 @@ changes() {
 
 shopt -s dotglob nullglob
 for f in "$case_dir"/*; do
-  case ${f##*/} in setup | run | expect.*) ;; *) cp -a "$f" . ;; esac
+  case ${f##*/} in setup | run | needs-nasm | expect.*) ;; *) cp -a "$f" . ;; esac
 done
 shopt -u dotglob nullglob
 if [ -f "$case_dir/setup" ] && ! bash "$case_dir/setup"; then

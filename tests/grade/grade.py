@@ -71,7 +71,8 @@ def build_and_run(text, tools):
 
 def check(path, tools):
     """Runs nestasm-check on PATH; returns the headlines, each with its notes."""
-    r = subprocess.run([tools['check'], '--format=json', path], capture_output=True)
+    r = subprocess.run([tools['check'], '--format=json'] + tools['check_args'] + [path],
+                       capture_output=True)
     try:
         items = json.loads(r.stdout.decode('utf-8', errors='replace') or '[]')
     except json.JSONDecodeError:
@@ -149,10 +150,13 @@ def main():
     ap.add_argument('--build', default='build', help='folder with nestasm and nestasm-check')
     ap.add_argument('--set', default=os.path.join(HERE, 'set'), help='the set to grade')
     ap.add_argument('-v', '--verbose', action='store_true', help='print each headline and fix')
+    ap.add_argument('--check-args', default='-f elf64',
+                    help='options for nestasm-check, as the set\'s own build would give NASM')
     a = ap.parse_args()
     tools = {'nestasm': os.path.join(a.build, 'nestasm'),
-             'check': os.path.join(a.build, 'nestasm-check')}
-    for t in tools.values():
+             'check': os.path.join(a.build, 'nestasm-check'),
+             'check_args': a.check_args.split()}
+    for t in (tools['nestasm'], tools['check']):
         if not os.access(t, os.X_OK):
             print(f'grade: {t} is not built', file=sys.stderr)
             return 2

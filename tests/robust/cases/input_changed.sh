@@ -19,3 +19,11 @@ before=$(state)
 shimmed REFUSE=shrink SHRINK=600000 -- in.s
 want_fail 2 "cut by pages"
 [ "$(state)" = "$before" ] || fail "cut by pages: files changed"
+# nestasm-check ends as nestasm does: the file changed, so "cant open", not a verdict on the bytes
+# it happened to read.
+check=$(dirname "$bin")/nestasm-check
+{ plain 1000 x; echo 'if eax == 1'; } >in.s
+env REFUSE=shrink SHRINK=6 LD_PRELOAD="$shim" ASAN_OPTIONS=verify_asan_link_order=0 \
+  "$check" --brief in.s >"$out" 2>&1 && fail "nestasm-check: a changed file passed"
+grep -qx 'in.s: error: cant open: the file changed while it was read \[status 2\]' "$out" \
+  || fail "nestasm-check: $(cat "$out")"

@@ -1,0 +1,284 @@
+// The assembler's verdict at the source line: NASM assembles the translation, written with
+// %line directives so that it names the lines the user wrote, in a private folder of its own.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "check/check.h"
+#include "common/common.h"
+#include "scan/scan.h"
+
+extern char** environ;
+
+namespace {
+
+// A folder only this process reads and writes, gone with the object.
+struct private_dir {
+  std::string path;
+  private_dir() {
+    const char* t = std::getenv("TMPDIR");
+    std::string tmpl = std::string(t && *t ? t : "/tmp") + "/nestasm-check-XXXXXX";
+    if (mkdtemp(tmpl.data())) path = tmpl;  // mode 0700
+  }
+  ~private_dir() {
+    if (path.empty()) return;
+    for (const char* f : {"/in.asm", "/out"}) unlink((path + f).c_str());
+    rmdir(path.c_str());
+  }
+};
+
+bool put_file(const std::string& path, std::string_view text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool ok = write_all(fd, text);
+  return ::close(fd) == 0 && ok;
+}
+
+int64_t now_ms() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// One NASM run: what it printed, or why there is nothing to read.
+struct run_out {
+  bool ran = false;
+  std::string said;
+  std::string why;  // when it did not run to its end
+};
+
+run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view format) {
+  run_out r;
+  std::vector<std::string> args = {o.path.empty() ? "nasm" : o.path};
+  if (!format.empty()) args.push_back("-f" + std::string(format));
+  args.insert(args.end(), o.args.begin(), o.args.end());
+  args.insert(args.end(), {"-o", dir + "/out", dir + "/in.asm"});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) {
+    r.why = "no pipe to read it through";
+    return r;
+  }
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&fa, p[1], 1);
+  posix_spawn_file_actions_adddup2(&fa, p[1], 2);
+  pid_t pid = -1;
+  const int e = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(p[1]);
+  if (e != 0) {
+    ::close(p[0]);
+    r.why = e == ENOENT ? "was not found" : std::string("could not start: ") + std::strerror(e);
+    return r;
+  }
+  const int64_t until = now_ms() + o.timeout_ms;
+  bool timed_out = false;
+  char buf[4096];
+  for (;;) {
+    const int64_t left = until - now_ms();
+    if (left <= 0) {
+      timed_out = true;
+      break;
+    }
+    pollfd pf{p[0], POLLIN, 0};
+    const int n = poll(&pf, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) continue;
+    const ssize_t got = ::read(p[0], buf, sizeof buf);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    // A NASM that floods its output is stopped as one that runs too long would be.
+    if (r.said.size() < (size_t{4} << 20)) r.said.append(buf, static_cast<size_t>(got));
+  }
+  ::close(p[0]);
+  if (timed_out) kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timed_out) {
+    r.why = "ran past " + std::to_string(o.timeout_ms / 1000) + " s";
+  } else if (WIFSIGNALED(status)) {
+    r.why = "was ended by signal " + std::to_string(WTERMSIG(status));
+  } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && r.said.empty()) {
+    r.why = "could not be run";
+  } else {
+    r.ran = true;
+  }
+  return r;
+}
+
+// The messages of one run that name a line of `file`: "FILE:LINE: error: TEXT".
+std::vector<nasm_said> parse(std::string_view said, std::string_view file,
+                             std::vector<std::string>& others) {
+  std::vector<nasm_said> out;
+  for (size_t pos = 0; pos < said.size();) {
+    const std::string_view l = next_line(said, pos);
+    if (l.empty()) continue;
+    nasm_said m;
+    bool mine = false;
+    if (l.size() > file.size() + 1 && l.starts_with(file) && l[file.size()] == ':') {
+      size_t i = file.size() + 1;
+      int64_t n = 0;
+      const size_t digits = i;
+      while (i < l.size() && l[i] >= '0' && l[i] <= '9' && n < (int64_t{1} << 40))
+        n = n * 10 + (l[i++] - '0');
+      const std::string_view rest = l.substr(i);
+      if (i > digits && rest.starts_with(": ")) {
+        const std::string_view body = rest.substr(2);
+        for (const auto& [word, lvl] : {std::pair{"error: ", level::error},
+                                        std::pair{"fatal: ", level::error},
+                                        std::pair{"warning: ", level::warning}}) {
+          if (body.starts_with(word)) {
+            m = {n, lvl, std::string(body.substr(std::strlen(word)))};
+            mine = true;
+          }
+        }
+        // "... from macro `two' defined here", "info: ..." go with the message before them.
+        if (!mine && !out.empty()) continue;
+      }
+    }
+    if (mine) out.push_back(std::move(m));
+    else if (others.size() < 8) others.emplace_back(l);
+  }
+  return out;
+}
+
+}  // namespace
+
+nasm_verdict assemble(std::string_view translation, std::string_view file, const nasm_opts& o) {
+  nasm_verdict v;
+  private_dir dir;
+  if (dir.path.empty() || !put_file(dir.path + "/in.asm", translation)) {
+    v.note = "NASM's verdict is left out: no private folder to assemble in";
+    return v;
+  }
+  const bool chosen = std::any_of(o.args.begin(), o.args.end(),
+                                  [](const std::string& a) { return a.starts_with("-f"); });
+  // Without a format of the user's build, only what every kind of output rejects is certain.
+  const std::vector<std::string_view> formats =
+      chosen ? std::vector<std::string_view>{""}
+             : std::vector<std::string_view>{"bin", "elf32", "elf64"};
+  std::vector<std::vector<nasm_said>> each;
+  std::vector<std::string> others;
+  for (const std::string_view f : formats) {
+    const run_out r = run_nasm(o, dir.path, f);
+    if (!r.ran) {
+      v.note = "NASM's verdict is left out: " +
+               std::string(o.path.empty() ? "nasm" : o.path) + " " + r.why;
+      v.missing = r.why == "was not found";
+      return v;
+    }
+    unlink((dir.path + "/out").c_str());
+    each.push_back(parse(r.said, file, others));
+  }
+  v.ran = true;
+  for (const nasm_said& m : each[0]) {
+    const bool everywhere = std::all_of(each.begin() + 1, each.end(), [&](const auto& e) {
+      return std::any_of(e.begin(), e.end(), [&](const nasm_said& x) {
+        return x.line == m.line && x.lvl == m.lvl && x.text == m.text;
+      });
+    });
+    if (everywhere) v.said.push_back(m);
+  }
+  v.depends = !chosen && v.said.empty() &&
+              std::any_of(each.begin(), each.end(), [](const auto& e) { return !e.empty(); });
+  v.others = std::move(others);
+  return v;
+}
+
+// The output lines the translation made of source line `line` (1-based): those after its
+// "%line LINE+0" directive, up to the next directive.
+static std::string made_of(std::string_view translation, int64_t line) {
+  const std::string mark = "%line " + std::to_string(line) + "+0 ";
+  std::string got;
+  bool in = false;
+  for (size_t pos = 0; pos < translation.size();) {
+    const std::string_view l = next_line(translation, pos);
+    if (l.starts_with("%line ")) {
+      if (in) break;
+      in = l.starts_with(mark);
+      continue;
+    }
+    if (in) got += (got.empty() ? "`" : ", `") + std::string(l) + "`";
+  }
+  return got;
+}
+
+std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
+                             std::string_view translation) {
+  std::vector<diag> out;
+  const auto note = [&](std::string s) {
+    diag d;
+    d.lvl = level::note;
+    d.text = std::move(s);
+    out.push_back(std::move(d));
+  };
+  if (!v.note.empty()) note(v.note);
+  if (v.said.empty()) return out;
+  // Where each line starts, for the source line and caret of each message.
+  std::vector<std::string_view> lines;
+  for (size_t pos = 0; pos < text.size();) lines.push_back(next_line(text, pos));
+  for (const nasm_said& m : v.said) {
+    diag d;
+    d.lvl = m.lvl;
+    d.nasm = true;
+    d.line = m.line;
+    d.text = m.text;
+    const bool known = m.line >= 1 && static_cast<size_t>(m.line) <= lines.size();
+    line_scan s;
+    if (known) {
+      d.src = lines[static_cast<size_t>(m.line - 1)];
+      s = scan_line(d.src);
+      d.col = static_cast<size_t>(s.body.data() - d.src.data()) + 1;
+      d.end_col = d.col + std::max<size_t>(s.body.size(), 1);
+    } else {
+      d.line = 0;
+    }
+    out.push_back(std::move(d));
+    if (!known || s.kind == stmt::blank || s.kind == stmt::plain) continue;
+    const std::string word = lowerme(std::string(s.body.substr(0, s.word)));
+    const std::string became = made_of(translation, m.line);
+    diag n;
+    n.lvl = level::note;
+    n.line = m.line;
+    n.echo = false;
+    n.col = out.back().col;
+    n.end_col = out.back().end_col;
+    n.src = out.back().src;
+    n.text = "NASM read what this `" + word + "` became: " +
+             (became.empty() ? std::string("no line of its own") : became);
+    out.push_back(n);
+    const cond_split p = split_cond(s.arg);
+    if (m.text.find("operation size not specified") != std::string::npos && p.op &&
+        p.lhs.find('[') != std::string_view::npos) {
+      n.text = "a memory operand compared with a number needs its size: write `byte`, `word`, "
+               "`dword` or `qword` before `" + std::string(p.lhs) + "`";
+      out.push_back(n);
+    }
+  }
+  // A label nestasm made, defined twice: its statement stands in text NASM repeats.
+  for (const nasm_said& m : v.said) {
+    const size_t at = m.text.find("`.");
+    if (m.text.find("redefined") == std::string::npos || at == std::string::npos) continue;
+    const std::string_view name = std::string_view(m.text).substr(at + 1);
+    if (!name.starts_with(".if_") && !name.starts_with(".while_")) continue;
+    note("the labels nestasm makes have fixed names, so a statement inside `%macro` or `%rep` "
+         "defines them again at each expansion: keep the statements outside the text NASM "
+         "repeats");
+    break;
+  }
+  return out;
+}

@@ -1,0 +1,3 @@
+if eax == 1
+& mov ebx, [nowhere]
+end

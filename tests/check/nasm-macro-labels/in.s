@@ -1,0 +1,7 @@
+%macro step 0
+if eax == 1
+& inc ebx
+end
+%endmacro
+        step
+        step

@@ -1,0 +1,4 @@
+while ecx != 0
+& dec ecx
+&&nop
+end

@@ -1,0 +1,4 @@
+if eax == 1
+&&  nop  
+; c  
+end

@@ -1,0 +1,3 @@
+if eax == 1
+& inc ebx
+end
