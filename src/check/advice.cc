@@ -18,7 +18,7 @@ edit mirrored(const check_run& c, std::string_view lhs, const op_rec& op, std::s
 }
 
 bool calls(const nasm_def& d, std::string_view w) {
-  return d.icase ? lowerme(std::string(d.name)) == lowerme(std::string(w)) : d.name == w;
+  return d.icase ? same_icase(d.name, w) : d.name == w;
 }
 
 void tell_macro(check_run& c, int what, const line_scan& s, const nasm_def& d) {
