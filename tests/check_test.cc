@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 
+#include "check/json_text.h"
 #include "check/run.h"
 #include "cond/cond.h"
 
@@ -198,39 +199,114 @@ TEST(CheckFix, EditsMadeOnTheText) {
   for (const auto& c : cases) EXPECT_EQ(apply_fix(c.text, c.fix), c.want) << c.text;
 }
 
-// JSON strings: well-formed UTF-8 passes as it is, so that a file name or a line in UTF-8 reads
-// back as itself; every other byte that JSON cannot hold raw is escaped, one \u00XX a byte.
-TEST(CheckFormat, JsonStringsKeepUtf8AndEscapeOtherBytes) {
+// JSON strings, as the checker's --format=json and the language server write them: well-formed
+// UTF-8 passes as it is, so that a file name or a line in UTF-8 reads back as itself; a byte that
+// begins no well-formed sequence becomes U+FFFD, one for each such byte; control bytes and DEL
+// are escaped.
+TEST(CheckFormat, JsonStringsKeepUtf8AndReplaceOtherBytes) {
+  // `n` replacement characters (U+FFFD).
+  const auto bad = [](int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += "\xef\xbf\xbd";
+    return r;
+  };
   const struct {
-    std::string_view file;
-    std::string_view want;
+    std::string_view in;
+    std::string want;
   } cases[] = {
       {"plain.s", "\"plain.s\""},
       {"q\"b\\.s", "\"q\\\"b\\\\.s\""},
       {"t\tn\nc\x01\x1f\x7f", "\"t\\tn\\nc\\u0001\\u001f\\u007f\""},
+      {"cr\r", "\"cr\\u000d\""},
       {std::string_view("nul\0.s", 6), "\"nul\\u0000.s\""},
-      {"\xc3\xa9.s", "\"\xc3\xa9.s\""},                          // é
+      {"\xc3\xa9.s", "\"\xc3\xa9.s\""},                                      // é
       {"\xe2\x82\xac\xf0\x9f\x98\x80", "\"\xe2\x82\xac\xf0\x9f\x98\x80\""},  // € and an emoji
-      {"\xff.s", "\"\\u00ff.s\""},                               // never in UTF-8
-      {"\x80x", "\"\\u0080x\""},                                 // a lone continuation byte
-      {"\xc3", "\"\\u00c3\""},                                   // cut short at the end
-      {"\xc3x", "\"\\u00c3x\""},                                 // cut short by another byte
-      {"\xc0\xaf", "\"\\u00c0\\u00af\""},                        // an overlong "/"
-      {"\xe0\x80\xaf", "\"\\u00e0\\u0080\\u00af\""},             // overlong in three bytes
-      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},             // a surrogate
-      {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // above U+10FFFF
-      {"\xe2\x82", "\"\\u00e2\\u0082\""},                        // three bytes cut to two
+      {"\xff.s", "\"" + bad(1) + ".s\""},         // never in UTF-8
+      {"\x80x", "\"" + bad(1) + "x\""},           // a lone continuation byte
+      {"\xc3", "\"" + bad(1) + "\""},             // cut short at the end
+      {"\xc3x", "\"" + bad(1) + "x\""},           // cut short by another byte
+      {"\xc0\xaf", "\"" + bad(2) + "\""},         // an overlong "/"
+      {"\xe0\x80\xaf", "\"" + bad(3) + "\""},     // overlong in three bytes
+      {"\xed\xa0\x80", "\"" + bad(3) + "\""},     // a surrogate
+      {"\xf4\x90\x80\x80", "\"" + bad(4) + "\""}, // above U+10FFFF
+      {"\xe2\x82", "\"" + bad(2) + "\""},         // three bytes cut to two
   };
   for (const auto& c : cases) {
-    diag d;
-    std::string got;
-    format_json(got, c.file, d);
-    const std::string prefix = "{\"file\": ";
-    ASSERT_EQ(got.compare(0, prefix.size(), prefix), 0) << got;
-    const size_t end = got.find(", \"line\"");
-    ASSERT_NE(end, std::string::npos) << got;
-    EXPECT_EQ(got.substr(prefix.size(), end - prefix.size()), c.want) << c.want;
+    std::string got = "[";
+    json_string(got, c.in);
+    EXPECT_EQ(got, "[" + c.want) << c.want;
   }
+  // The file name of --format=json goes through it.
+  diag d;
+  std::string got;
+  format_json(got, "\xff", d);
+  EXPECT_EQ(got.substr(0, 14), "{\"file\": \"" + bad(1) + "\"");
+}
+
+// With blocks, each line as the translation read it and each block's reach, for the server: the
+// lines after a stop too, as they would have been read, and a label NASM reads at a body's start.
+TEST(CheckFacts, EachLineAsTheTranslationReadIt) {
+  struct fact {
+    stmt kind;
+    int32_t depth;
+    uint32_t at, body, word, label;
+    int32_t block;
+  };
+  const struct {
+    std::string_view text;
+    std::vector<fact> want;
+    std::vector<int64_t> reach;
+  } cases[] = {
+      {"start:\nif eax == 1\n& .x: nop\nelse\n& while ecx != 0\n&& inc ecx\n& end\nend\n"
+       "  jmp start ; back\n",
+       {{stmt::plain, 0, 0, 6, 0, 5, -1},
+        {stmt::if_, 0, 0, 11, 2, 0, 0},
+        {stmt::plain, 1, 2, 7, 0, 2, -1},
+        {stmt::else_, 0, 0, 4, 4, 0, 0},
+        {stmt::while_, 1, 2, 14, 5, 0, 1},
+        {stmt::plain, 2, 3, 7, 0, 0, -1},
+        {stmt::end, 1, 2, 3, 3, 0, 1},
+        {stmt::end, 0, 0, 3, 3, 0, 0},
+        {stmt::plain, 0, 2, 16, 0, 0, -1}},
+       {6, 5}},
+      // Stopped at line 4: the while-block reaches the line before it; the if-block the line
+      // before the blank line that closed it. Line 5 is read although not translated.
+      {"while ecx != 0\r\n& if eax == 1\r\n&& nop\r\n\r\n& if ebx ==\r\nlbl: dd 0\r\n",
+       {{stmt::while_, 0, 0, 14, 5, 0, 0},
+        {stmt::if_, 1, 2, 11, 2, 0, 1},
+        {stmt::plain, 2, 3, 3, 0, 0, -1},
+        {stmt::blank, 0, 0, 0, 0, 0, -1},
+        {stmt::if_, 1, 2, 9, 2, 0, -1},
+        {stmt::plain, 0, 0, 9, 0, 3, -1}},
+       {3, 2}},
+      // Open at the end of the input: it reaches the last line. A last line without "\n".
+      {"if eax == 1\n& x:",
+       {{stmt::if_, 0, 0, 11, 2, 0, 0}, {stmt::plain, 1, 2, 2, 0, 1, -1}},
+       {1}},
+      {"", {}, {}},
+  };
+  for (const auto& c : cases) {
+    check_opts o;
+    o.blocks = true;
+    std::vector<diag> ds;
+    const check_result r = check_text(c.text, o, ds);
+    ASSERT_EQ(r.facts.size(), c.want.size()) << c.text;
+    for (size_t i = 0; i < c.want.size(); ++i) {
+      const line_fact& g = r.facts[i];
+      const fact& w = c.want[i];
+      EXPECT_EQ(g.kind, w.kind) << c.text << " line " << i;
+      EXPECT_EQ(g.depth, w.depth) << c.text << " line " << i;
+      EXPECT_EQ(g.at, w.at) << c.text << " line " << i;
+      EXPECT_EQ(g.body, w.body) << c.text << " line " << i;
+      EXPECT_EQ(g.word, w.word) << c.text << " line " << i;
+      EXPECT_EQ(g.label, w.label) << c.text << " line " << i;
+      EXPECT_EQ(g.block, w.block) << c.text << " line " << i;
+    }
+    EXPECT_EQ(r.reach, c.reach) << c.text;
+  }
+  // Without blocks, nothing of it.
+  std::vector<diag> ds;
+  EXPECT_TRUE(check_text("if eax == 1\nend\n", check_opts{}, ds).facts.empty());
 }
 
 // 100,000 blocks nested in one another, in the shapes a generator writes: the checker walks

@@ -150,6 +150,84 @@ static std::string change_msg(json change, int version) {
                     .dump());
 }
 
+// Each request the server answers is announced by initialize, with the value its client reads,
+// and reaches its own handler: a known method on an open document gets a result, on one that is
+// not open the answer about the document, never "no method".
+TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
+  const struct {
+    std::string method, capability;
+    json value;
+    json params;  // besides textDocument
+    std::string result;  // the answer on the document "if eax == 1\nend\n", dumped
+  } cases[] = {
+      {"textDocument/codeAction", "codeActionProvider", {{"codeActionKinds", {"quickfix"}}},
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 0}}}}}},
+       "[]"},
+      {"textDocument/foldingRange", "foldingRangeProvider", true, json::object(), "[]"},
+      {"textDocument/documentHighlight", "documentHighlightProvider", true,
+       {{"position", {{"line", 1}, {"character", 0}}}},
+       R"([{"kind":1,"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}}},)"
+       R"({"kind":1,"range":{"end":{"character":3,"line":1},"start":{"character":0,"line":1}}}])"},
+      {"textDocument/definition", "definitionProvider", true,
+       {{"position", {{"line", 1}, {"character", 0}}}},
+       R"({"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}},)"
+       R"("uri":"file:///a.s"})"},
+      {"textDocument/documentSymbol", "documentSymbolProvider", true, json::object(),
+       R"([{"kind":3,"location":{"range":{"end":{"character":3,"line":1},)"
+       R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
+      {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
+       R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
+  };
+  server s;
+  feed(s, framed(init) + open_msg("if eax == 1\nend\n"));
+  const json caps = sent(s)[0]["result"]["capabilities"];
+  EXPECT_EQ(caps.size(), std::size(cases) + 2) << caps.dump();  // and the encoding and the sync
+  int id = 1;
+  for (const auto& c : cases) {
+    EXPECT_EQ(caps[c.capability], c.value) << c.capability;
+    for (const char* uri : {"file:///a.s", "file:///b.s"}) {
+      json p = c.params;
+      p["textDocument"] = {{"uri", uri}};
+      feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", ++id}, {"method", c.method}, {"params", p}}
+                         .dump()));
+      const std::vector<json> got = sent(s);
+      ASSERT_EQ(got.size(), 1u) << c.method;
+      if (uri[8] == 'a') {
+        EXPECT_EQ(got[0]["result"].dump(), c.result) << c.method;
+      } else {
+        EXPECT_EQ(got[0]["error"]["code"], -32602) << c.method;
+      }
+    }
+  }
+}
+
+// A document's lines are the translator's: cut at "\n", with one "\r" before it, or at the very
+// end, not part of the line; a lone "\r" inside a line stays in it.
+TEST(LspDocs, LinesCutAsTheTranslatorCutsThem) {
+  const struct {
+    std::string text;
+    std::vector<size_t> starts;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a\r\nb", {0, 3, 4}, {"a", "b"}},
+      {"a\rb\n", {0, 4}, {"a\rb"}},
+      {"x\r", {0, 2}, {"x"}},
+      {"a\r\r\n", {0, 4}, {"a\r"}},
+      {"\n\n", {0, 1, 2}, {"", ""}},
+      {"", {0}, {}},
+  };
+  for (const auto& c : cases) {
+    doc d;
+    set_text(d, c.text);
+    EXPECT_EQ(d.starts, c.starts) << c.text;
+    std::vector<std::string> lines;
+    for (int64_t i = 0; i < line_count(d); ++i) lines.emplace_back(line_at(d, i));
+    EXPECT_EQ(lines, c.lines) << c.text;
+    EXPECT_EQ(line_at(d, line_count(d)), "") << c.text;
+  }
+}
+
 TEST(LspDocs, ABurstOfChangesIsCheckedOnceAndPublishedAtItsLastVersion) {
   server s;
   std::string in = framed(init) + open_msg("if eax == 1\n& inc eax\n");
@@ -347,6 +425,81 @@ TEST(LspBlocks, HighlightsAndDefinitionsOnlyOnTheBlocksOwnLines) {
   }
 }
 
+// The outline's labels are the plain labels the check found at a line's start: one alone names
+// the code that follows (kind 12), one with an instruction or data after it that (kind 13); each
+// reaches to the next, and a .local label is none of them.
+TEST(LspOutline, LabelsAsTheCheckFoundThem) {
+  const struct {
+    std::string text, want;  // "name kind from-to" of each symbol, in the order of lines
+  } cases[] = {
+      {"main:\n  mov eax, 1\ndata: dd 1\n.l:\n  ret\n", "main 12 0-1, data 13 2-4"},
+      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 3 2-3"},
+      {"a b:\n; c:\n  \"q\":\nif: nop\n", "if 13 3-3"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    std::string got;
+    for (const json& x : symbols(s, d)) {
+      if (!got.empty()) got += ", ";
+      const json& r = x["location"]["range"];
+      got += x["name"].get<std::string>() + " " + x["kind"].dump() + " " +
+             r["start"]["line"].dump() + "-" + r["end"]["line"].dump();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
+}
+
+// Folds, the outline and hover agree on where a block ends: at the line before the one that
+// closed it, its own end added for the outline, or before the line the translation stopped at.
+TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
+  const struct {
+    std::string text;
+    std::string folds;    // "from-to" of each fold
+    std::string outline;  // the block's lines and detail
+    std::vector<std::string> hovers;  // on each line
+  } cases[] = {
+      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", "0-1",
+       "0-1 lines 1–2, open where the translation stops",
+       {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
+        "inside the while-block of line 1; depth 1", "",
+        "not translated: the translation stops at line 3"}},
+      {"& if eax == 1\n&& nop\n\n& nop\n", "0-1", "0-1 lines 1–2, closed by the blank line 3",
+       {"```nasm\ncmp eax, 1\njne .if_else_0\n```", "inside the if-block of line 1; depth 2", "",
+        ""}},
+      {"while ecx != 0\n& dec ecx\nend\n", "0-1", "0-2 lines 1–3",
+       {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
+        "inside the while-block of line 1; depth 1",
+        "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
+  };
+  for (const auto& c : cases) {
+    server s;
+    feed(s, framed(init) + open_msg(c.text));
+    s.tree = s.markdown = true;
+    doc& d = s.docs["file:///a.s"];
+    analyse(d);
+    std::string folds;
+    for (const json& f : folding(d)) {
+      if (!folds.empty()) folds += ' ';
+      folds += f["startLine"].dump() + "-" + f["endLine"].dump();
+    }
+    EXPECT_EQ(folds, c.folds) << c.text;
+    const json o = symbols(s, d);
+    ASSERT_EQ(o.size(), 1u) << c.text;
+    EXPECT_EQ(o[0]["range"]["start"]["line"].dump() + "-" + o[0]["range"]["end"]["line"].dump() +
+                  " " + o[0]["detail"].get<std::string>(),
+              c.outline)
+        << c.text;
+    for (size_t i = 0; i < c.hovers.size(); ++i) {
+      const json h = hover(s, d, {static_cast<int64_t>(i), 0});
+      EXPECT_EQ(h.is_null() ? "" : h["contents"]["value"].get<std::string>(), c.hovers[i])
+          << c.text << " line " << i;
+    }
+  }
+}
+
 // A code action's range picks the diagnostics on the lines it spans, its first and last line
 // included.
 TEST(LspFix, TheRangeAsksForTheFixesOfTheLinesItSpans) {
@@ -441,23 +594,4 @@ TEST(LspDocs, AHundredThousandLines) {
             "inside the while-block of line 1, 49995 more blocks, the while-block of line 99993, "
             "the while-block of line 99995, the while-block of line 99997 and the while-block of "
             "line 99999; depth 1");
-}
-
-TEST(LspJson, StringsWrittenAsJsonWithBrokenUtf8Replaced) {
-  const struct {
-    std::string_view in, out;
-  } cases[] = {
-      {"a\"b\\c", R"("a\"b\\c")"},
-      {"\x01\n\t\x1f", R"("\u0001\n\t\u001f")"},
-      {"\xC3\xA9 \xF0\x9F\x98\x80", "\"\xC3\xA9 \xF0\x9F\x98\x80\""},
-      {"x\xC3", "\"x\xEF\xBF\xBD\""},                                // cut short
-      {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
-      {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong
-  };
-  for (const auto& c : cases) {
-    std::string o;
-    json_string(o, c.in);
-    EXPECT_EQ(o, c.out) << c.in;
-    EXPECT_FALSE(json::parse(o, nullptr, false).is_discarded()) << c.in;
-  }
 }

@@ -185,6 +185,52 @@ void check_run::say(std::string text) {
   put(std::move(d));
 }
 
+// --- the per-line facts, with opts.blocks ---------------------------------------------------
+// Read off what the scanner and the block events told the pass, so that the server shows lines
+// and blocks without a rule of its own.
+
+static uint32_t u32(size_t n) { return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n); }
+
+// Room for a fact of every line at once: grown by doubling, the facts of a 50 MiB document
+// would for a moment take twice their room.
+static void start_facts(check_run& c, std::string_view text) {
+  c.res.facts.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+}
+
+// Line `line`, taken apart as `s`, as the translation reads it.
+[[gnu::noinline]] static void note_fact(check_run& c, std::string_view line, const line_scan& s) {
+  line_fact& f = c.res.facts.emplace_back();
+  f.at = u32(static_cast<size_t>(s.body.data() - line.data()));
+  f.body = u32(s.body.size());
+  // The scanner counts the first word only as far as it needs to tell a statement.
+  f.word = s.kind == stmt::plain || s.kind == stmt::blank ? 0 : u32(s.word);
+  f.depth = static_cast<int32_t>(s.depth);
+  f.kind = s.kind;
+  if (s.kind == stmt::plain) f.label = u32(label_of(s.body).size());
+}
+
+// After the pass: the lines it did not reach, which block each statement line belongs to, how
+// far each block reaches, and the translation. `pos` is where the lines not reached start.
+[[gnu::noinline]] static void finish_facts(check_run& c, size_t pos) {
+  while (pos < c.text.size()) {
+    const std::string_view line = next_line(c.text, pos);
+    note_fact(c, line, scan_line(line));
+  }
+  std::vector<line_fact>& f = c.res.facts;
+  c.res.reach.reserve(c.res.blocks.size());
+  for (size_t k = 0; k < c.res.blocks.size(); ++k) {
+    const block_info& b = c.res.blocks[k];
+    const int32_t i = static_cast<int32_t>(k);
+    f[static_cast<size_t>(b.open)].block = i;
+    for (const int64_t x : b.branches) f[static_cast<size_t>(x)].block = i;
+    if (b.how == closed_by::end && b.close >= 0) f[static_cast<size_t>(b.close)].block = i;
+    // A block still open where the translation stopped ends before the line it stopped at, so
+    // that a fold of it never hides the line that bears the error.
+    c.res.reach.push_back((b.close >= 0 ? b.close : c.res.stop) - 1);
+  }
+  if (c.o.keep) c.res.out.assign(out_thing.view());
+}
+
 // --- the pass -------------------------------------------------------------------------------
 
 // The translation of the line `at`, which starts at `from` in out_thing, for --lines.
@@ -220,6 +266,8 @@ void check_run::say(std::string text) {
   if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') c.eol = "\r\n";
   int64_t directive_at = -1;
   const bool made = c.o.blocks && c.o.keep;
+  const bool facts = c.o.blocks;
+  if (facts) start_facts(c, text);
   bool backslash = false;  // the line before ends in "\", which joins the next one to it for NASM
   size_t pos = 0;
   for (lnum = 0; pos < file_lines.size(); ++lnum) {
@@ -238,7 +286,10 @@ void check_run::say(std::string text) {
     }
     backslash = ends;
     const size_t o0 = out_thing.len;
-    if (made) c.res.made.push_back(o0);
+    if (facts) {
+      if (made) c.res.made.push_back(o0);
+      note_fact(c, c.line, s);
+    }
     const int r = translate_line(c.line, s, watch_blocks, &c);
     if (r != 0) {
       // The statement's error tells what a waiting closed-by-line would have said.
@@ -248,6 +299,7 @@ void check_run::say(std::string text) {
       c.res.status = r;
       c.res.stop = c.ln;
       c.flush();
+      if (facts) finish_facts(c, pos);
       return;
     }
     if (!c.labels.empty() && !c.ended.empty()) settle_labels(c, false);
@@ -298,6 +350,7 @@ void check_run::say(std::string text) {
   if (made) c.res.made.push_back(out_thing.len);
   if (c.o.lines) lines_for(c, directive_at, n > 0 ? n - 1 : 0, o0);
   c.flush();
+  if (facts) finish_facts(c, pos);
 }
 
 static void collect(const diag& d, void* ctx) {

@@ -106,6 +106,24 @@ struct block_info {
   int64_t parent = -1;            // the block it is in, as an index into the same list
 };
 
+// What the translation read of one line, with check_opts::blocks, for a reader (the language
+// server) that shows it without taking the line apart again: 28 bytes a line. Sizes are 32-bit;
+// the server's documents are far below 4 GiB.
+struct line_fact {
+  uint32_t at = 0;      // where its body starts: the marker prefix and the blanks after it
+  uint32_t body = 0;    // bytes of the body, trimmed
+  uint32_t word = 0;    // a statement's: bytes of its keyword as written; 0 for other lines
+  uint32_t label = 0;   // a plain line that defines a label ("name:" at the body's start, as
+                        // NASM reads it): the name's bytes; 0 when it defines none
+  int32_t depth = 0;    // its depth markers
+  int32_t block = -1;   // the block it opens, branches or ends by its own end, as an index into
+                        // check_result::blocks; -1 for any other line
+  stmt kind = stmt::blank;
+
+  // The kinds of block by name ("if-block" for if_blk ...), for any text that names one.
+  static constexpr std::string_view block_word[] = {"if-block", "else-block", "while-block"};
+};
+
 struct check_result {
   int status = 0;        // what nestasm's translation ends with: 0, or a statement error
   int64_t stop = -1;     // index of the line it stopped at; -1 when it did not stop
@@ -118,6 +136,13 @@ struct check_result {
   std::vector<int64_t> unchecked;  // the lines (1-based, ascending, once each) of diagnostics
                                    // that have a suggestion left unchecked: without fixes, or
                                    // not on a line of fixes_on; shown without it
+  // With opts.blocks: each line of the input as the translation read it (the lines after the
+  // one it stopped at as it would have read them); and for each of `blocks`, the last line
+  // inside it, its own end not counted: the line before the one that closed it, or before the
+  // one the translation stopped at.
+  std::vector<line_fact> facts;
+  std::vector<int64_t> reach;
+  std::string out;  // with opts.blocks and keep: the translation, as out_thing holds it
 };
 
 // Called for each diagnostic, in the order they are to be shown; a warning's or an error's

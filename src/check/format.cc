@@ -3,6 +3,7 @@
 #include <string>
 
 #include "check/check.h"
+#include "check/json_text.h"
 
 static const char* level_word(level l) {
   return l == level::error ? "error" : l == level::warning ? "warning" : "note";
@@ -117,11 +118,22 @@ static size_t utf8_at(std::string_view s, size_t i) {
   return n;
 }
 
-static void json_string(std::string& to, std::string_view s) {
+// A byte that goes into a JSON string as it is, on its own.
+static bool plain_byte(unsigned char c) { return c >= 0x20 && c < 0x7f && c != '"' && c != '\\'; }
+
+void json_string(std::string& to, std::string_view s) {
   static const char hex[] = "0123456789abcdef";
   to += '"';
-  for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
+  size_t i = 0;
+  while (i < s.size()) {
+    // Runs of plain bytes go in whole: the server writes every diagnostic of a large document
+    // through here on each change.
+    size_t j = i;
+    while (j < s.size() && plain_byte(static_cast<unsigned char>(s[j]))) ++j;
+    to.append(s.data() + i, j - i);
+    if (j == s.size()) break;
+    const unsigned char c = static_cast<unsigned char>(s[j]);
+    i = j + 1;
     if (c == '"' || c == '\\') {
       to += '\\';
       to += static_cast<char>(c);
@@ -129,17 +141,18 @@ static void json_string(std::string& to, std::string_view s) {
       to += "\\n";
     } else if (c == '\t') {
       to += "\\t";
-    } else if (const size_t n = c >= 0x80 ? utf8_at(s, i) : 0) {
-      // UTF-8 as it is: a file name or a line in UTF-8 must read back as itself.
-      to.append(s.data() + i, n);
-      i += n - 1;
-    } else if (c < 0x20 || c >= 0x7f) {
-      // Any other byte stands for the code point of its value: JSON holds no raw bytes.
+    } else if (c < 0x80) {
+      // JSON holds no raw control byte; DEL too is written escaped, so no terminal acts on it.
       to += "\\u00";
       to += hex[c >> 4];
       to += hex[c & 15];
+    } else if (const size_t n = utf8_at(s, j)) {
+      to.append(s.data() + j, n);
+      i = j + n;
     } else {
-      to += static_cast<char>(c);
+      // Not UTF-8 (a column that cut a character, a file in Latin-1): the protocol takes only
+      // UTF-8, and a replacement character is what an editor shows for such a byte.
+      to += "\xEF\xBF\xBD";
     }
   }
   to += '"';

@@ -1,12 +1,12 @@
 // Open documents: their lines, the columns the protocol counts, and the check of their text.
 #include <algorithm>
-#include <cstring>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 #include "lsp/lsp.h"
 #include "out/out.h"
+#include "scan/scan.h"
 
 void give_back_heap() {
   // glibc keeps the pages of freed blocks below its mmap threshold (the documents' many small
@@ -19,23 +19,14 @@ void give_back_heap() {
 
 std::string_view line_at(const doc& d, int64_t i) {
   if (i < 0 || i >= line_count(d)) return {};
-  const size_t b = d.starts[static_cast<size_t>(i)];
-  size_t e = d.starts[static_cast<size_t>(i) + 1];
-  if (e > b && d.text[e - 1] == '\n') --e;
-  if (e > b && d.text[e - 1] == '\r') --e;
-  return std::string_view(d.text).substr(b, e - b);
+  size_t p = d.starts[static_cast<size_t>(i)];
+  return next_line(d.text, p);
 }
 
 void set_text(doc& d, std::string text) {
   d.text = std::move(text);
   d.starts.clear();
-  const char* p = d.text.data();
-  const char* end = p + d.text.size();
-  while (p < end) {
-    d.starts.push_back(static_cast<size_t>(p - d.text.data()));
-    const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
-    p = nl ? static_cast<const char*>(nl) + 1 : end;
-  }
+  for (size_t p = 0; p < d.text.size(); next_line(d.text, p)) d.starts.push_back(p);
   d.starts.push_back(d.text.size());
   d.dirty = d.unpublished = true;
   d.fix_lines.clear();
@@ -55,14 +46,13 @@ void analyse(doc& d) {
   // pass alone takes 0.6 ms (p99 0.8). They are checked when a codeAction asks (check_fixes).
   o.fixes = false;
   d.res = check_text(d.text, o, d.diags);
-  d.made.assign(out_thing.view());
   d.dirty = false;
   ++d.checks;
   if (d.text.size() > big_text) {
-    // The translation is kept in d.made: the translator's buffer would hold it a second time for
-    // as long as the server runs, and the pass's own lists (about 12 times the text) would stay
-    // resident in glibc's heap. Growing the buffer again costs about 1 ms for each MiB, on a
-    // check that takes 200 ms for each.
+    // The translation is kept in the result: the translator's buffer would hold it a second
+    // time for as long as the server runs, and the pass's own lists (about 12 times the text)
+    // would stay resident in glibc's heap. Growing the buffer again costs about 1 ms for each
+    // MiB, on a check that takes 200 ms for each.
     out_thing.release();
     give_back_heap();
   }
@@ -96,6 +86,15 @@ size_t byte_of(std::string_view line, int64_t ch, bool utf8) {
     i += n;
   }
   return i < line.size() ? i : line.size();
+}
+
+std::optional<std::string_view> translation_of(const doc& d, int64_t i) {
+  const std::vector<size_t>& made = d.res.made;
+  if (i < 0 || static_cast<size_t>(i) + 1 >= made.size()) return std::nullopt;
+  const size_t b = made[static_cast<size_t>(i)], e = made[static_cast<size_t>(i) + 1];
+  std::string_view code = std::string_view(d.res.out).substr(b, e - b);
+  if (!code.empty() && code.back() == '\n') code.remove_suffix(1);
+  return code;
 }
 
 void check_fixes(doc& d, int64_t from, int64_t to) {

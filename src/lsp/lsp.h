@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check/check.h"
+#include "check/json_text.h"
 
 using json = nlohmann::json;
 
@@ -36,6 +38,9 @@ enum class frame {
 // cost gigabytes; it is answered with an error and skipped as it arrives, never held.
 constexpr size_t max_message = size_t{128} << 20;
 
+// A buffer that grew past this for one large message is given back, not kept for the next.
+constexpr size_t room_kept = size_t{1} << 20;
+
 // The next message of `in` from `pos`; on `message` and `broken`, `pos` moves past what was
 // taken. `why` says what was wrong with a broken header.
 frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::string& why);
@@ -43,7 +48,7 @@ frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::
 // `body` framed for the wire.
 void put_frame(std::string& out, std::string_view body);
 
-// --- documents ------------------------------------------------------------------------------
+// --- documents --------------------------------------------------------------------------------
 
 // One open document, as the editor last sent it, and what its last check found.
 struct doc {
@@ -55,11 +60,10 @@ struct doc {
   bool dirty = true;           // changed since its last check
   bool unpublished = true;     // its diagnostics are not sent since it changed
 
-  // The last check: the diagnostics (notes after their error or warning), every block, the
-  // translation and where each line's part of it starts.
+  // The last check: the diagnostics (notes after their error or warning), and what it read of
+  // each line and block, with the translation.
   std::vector<diag> diags;
   check_result res;
-  std::string made;
   size_t checks = 0;  // checks run on it: a burst of changes costs one
 
   // Quick fixes, checked when a codeAction asks for them and kept until the text changes: the
@@ -81,6 +85,10 @@ void set_text(doc& d, std::string text);
 
 // Give the heap's free pages back to the system, after a large document or message is gone.
 void give_back_heap();
+
+// What line `i` (0-based) of the last check translated to, without the last line end; none
+// for a line the translation did not reach or stopped at.
+std::optional<std::string_view> translation_of(const doc& d, int64_t i);
 
 // Run the check on `d` if its text changed since the last one. Leaves the translator's state
 // behind, as a check does.
@@ -141,22 +149,42 @@ int serve(int in, int out);
 // The document's diagnostics as a JSON array, written at the end of `o`.
 void put_diagnostics(std::string& o, const server& s, const doc& d);
 
-// `s` as a JSON string at the end of `o`.
-void json_string(std::string& o, std::string_view s);
+// The error or warning d.diags[i] with the notes that follow it, as a JSON object at the end of
+// `o`; `i` moves past them.
+void put_diag(std::string& o, const server& s, const doc& d, size_t& i);
 
+// The answers, written as JSON text at the end of `o`; the json forms below parse that text.
 // The quick fixes of the diagnostics in the request's range; suggestions not checked yet for
 // this version of the text are checked first, and the verdicts kept in `d`.
-json code_actions(const server& s, doc& d, const json& params);
-// The answers that grow with the document, written as JSON text at the end of `o`; the json
-// forms below parse that text.
+void put_code_actions(std::string& o, const server& s, doc& d, const json& params);
 void put_folding(std::string& o, const doc& d);
 void put_highlights(std::string& o, const server& s, const doc& d, pos p);
 void put_symbols(std::string& o, const server& s, const doc& d);
+json code_actions(const server& s, doc& d, const json& params);
 json folding(const doc& d);
 json highlights(const server& s, const doc& d, pos p);
 json definition(const server& s, const doc& d, pos p);
 json symbols(const server& s, const doc& d);
 json hover(const server& s, const doc& d, pos p);
 
-// The protocol's range of bytes [b, e) of line `line` (0-based).
+// --- what the features share ------------------------------------------------------------------
+
+// The protocol's position of byte `b` of line `line` (0-based). A line past the last one is the
+// end of the text: the empty line after a final line end, or the end of a last line that has none.
+pos where(const server& s, const doc& d, int64_t line, size_t b);
+void put_position(std::string& o, pos p);
+// The protocol's range of bytes [b, e) of line `line`, as a value or written at the end of `o`;
+// and from byte `b` of `line` to byte `e` of line `last`.
 json range_of(const server& s, const doc& d, int64_t line, size_t b, size_t e);
+void put_range(std::string& o, const server& s, const doc& d, int64_t line, size_t b, size_t e);
+void put_span(std::string& o, const server& s, const doc& d, int64_t line, size_t b, int64_t last,
+              size_t e);
+
+// What the last check read of line `i`; a blank line's facts for a line it has none of.
+const line_fact& fact_of(const doc& d, int64_t i);
+// The range of the keyword of line `i`, a statement line.
+void put_word(std::string& o, const server& s, const doc& d, int64_t i);
+json word_range(const server& s, const doc& d, int64_t i);
+
+// Line `i` (0-based) as the editor counts it, from 1.
+inline std::string num1(int64_t i) { return std::to_string(i + 1); }

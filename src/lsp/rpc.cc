@@ -1,12 +1,5 @@
-// The protocol's side: framing, JSON-RPC requests and notifications, the server's lifecycle, and
-// the loop that reads every waiting message before it checks the documents that changed.
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-
-#include "common/common.h"
+// The protocol's side: JSON-RPC requests and notifications, the server's lifecycle, and the
+// table of the requests it answers on a document.
 #include "lsp/lsp.h"
 #include "out/out.h"
 #include "scan/scan.h"
@@ -20,93 +13,6 @@ const json& get(const json& o, const char* k) {
   if (!o.is_object()) return none;
   const auto it = o.find(k);
   return it == o.end() ? none : *it;
-}
-
-// --- framing ----------------------------------------------------------------------------------
-
-// A header longer than this has lost its end.
-constexpr size_t max_header = 1 << 16;
-
-static bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  return true;
-}
-
-// After a header that cannot be read, the next one starts at the next "Content-Length:"; the
-// bytes before it are lost.
-static frame broken(std::string_view in, size_t& pos, size_t from, std::string& why,
-                    const char* w) {
-  why = w;
-  const size_t next = in.find("Content-Length:", from);
-  const size_t keep = sizeof "Content-Length:" - 2;  // a start of it may still be coming
-  pos = next != std::string_view::npos ? next
-                                       : std::max(from, in.size() > keep ? in.size() - keep : 0);
-  return frame::broken;
-}
-
-frame next_frame(std::string_view in, size_t& pos, std::string_view& body, std::string& why) {
-  size_t p = pos;
-  while (p < in.size() && (in[p] == '\r' || in[p] == '\n')) ++p;
-  pos = p;
-  // The header ends with an empty line; "\n" alone is taken for "\r\n".
-  size_t end = std::string_view::npos;
-  for (size_t i = in.find('\n', p); i != std::string_view::npos && i - p <= max_header;
-       i = in.find('\n', i + 1)) {
-    if (i + 1 < in.size() && in[i + 1] == '\n') {
-      end = i + 2;
-      break;
-    }
-    if (i + 2 < in.size() && in[i + 1] == '\r' && in[i + 2] == '\n') {
-      end = i + 3;
-      break;
-    }
-  }
-  if (end == std::string_view::npos) {
-    if (in.size() - p > max_header) return broken(in, pos, p + 1, why, "a header without end");
-    return frame::more;
-  }
-  size_t len = SIZE_MAX;
-  for (size_t l = p; l < end;) {
-    size_t e = in.find('\n', l);
-    std::string_view line = in.substr(l, e - l);
-    l = e + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos)
-      return broken(in, pos, p + 1, why, "a header line without a colon");
-    if (!same_name(trimx(line.substr(0, colon)), "Content-Length")) continue;
-    const std::string_view v = trimx(line.substr(colon + 1));
-    if (v.empty() || v.size() > 10)
-      return broken(in, pos, p + 1, why, "a Content-Length that is no number");
-    size_t n = 0;
-    for (char c : v) {
-      if (c < '0' || c > '9')
-        return broken(in, pos, p + 1, why, "a Content-Length that is no number");
-      n = n * 10 + static_cast<size_t>(c - '0');
-    }
-    len = n;
-  }
-  if (len == SIZE_MAX) return broken(in, pos, p + 1, why, "a header without Content-Length");
-  if (len > max_message) {
-    why = "the message is " + std::to_string(len) + " bytes, more than the " +
-          std::to_string(max_message) + " the server reads; it is skipped";
-    pos = end + len;
-    return frame::too_big;
-  }
-  if (in.size() - end < len) return frame::more;
-  body = in.substr(end, len);
-  pos = end + len;
-  return frame::message;
-}
-
-void put_frame(std::string& out, std::string_view body) {
-  out += "Content-Length: ";
-  out += std::to_string(body.size());
-  out += "\r\n\r\n";
-  out += body;
 }
 
 // --- messages ---------------------------------------------------------------------------------
@@ -161,9 +67,6 @@ static void notify(server& s, const char* method, json params) {
   send(s, {{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
 }
 
-// A buffer that grew past this for one large message is given back, not kept for the next.
-constexpr size_t room_kept = size_t{1} << 20;
-
 // What a closed document or a large message left behind goes back to the system; not done for
 // small messages.
 static void give_back(server& s) {
@@ -214,27 +117,6 @@ static bool has(const json& list, const char* v) {
   return false;
 }
 
-static answer initialize(server& s, const json& p) {
-  if (s.initialized) return error(invalid_request, "initialize was already sent");
-  const json& caps = get(p, "capabilities");
-  const json& td = get(caps, "textDocument");
-  s.utf8 = has(get(get(caps, "general"), "positionEncodings"), "utf-8");
-  s.related = get(get(td, "publishDiagnostics"), "relatedInformation") == true;
-  s.tree = get(get(td, "documentSymbol"), "hierarchicalDocumentSymbolSupport") == true;
-  s.markdown = has(get(get(td, "hover"), "contentFormat"), "markdown");
-  s.initialized = true;
-  return {{{"capabilities",
-            {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
-             {"textDocumentSync", {{"openClose", true}, {"change", 1}}},
-             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-             {"foldingRangeProvider", true},
-             {"documentHighlightProvider", true},
-             {"definitionProvider", true},
-             {"documentSymbolProvider", true},
-             {"hoverProvider", true}}},
-           {"serverInfo", {{"name", "nestasm-lsp"}, {"version", NESTASM_VERSION}}}}};
-}
-
 static doc* find_doc(server& s, const json& p) {
   const json& uri = get(get(p, "textDocument"), "uri");
   if (!uri.is_string()) return nullptr;
@@ -251,8 +133,85 @@ static bool read_pos(const json& p, pos& at) {
   return at.line >= 0 && at.ch >= 0;
 }
 
-// The requests on one document.
-static answer on_doc(server& s, std::string_view method, const json& p) {
+// An answer to be written as JSON text straight into the message, after the room it needs.
+static answer room() {
+  answer a(nullptr);
+  a.text.assign(head, ' ');
+  return a;
+}
+
+static answer bad_position() { return error(invalid_params, "position is missing or wrong"); }
+
+// The requests on one document, each with the capability initialize announces for it: a feature
+// is its handler and its row here.
+namespace {
+struct feature {
+  std::string_view method;
+  const char* capability;  // its name in initialize's capabilities
+  const char* value;       // and its value, as JSON text
+  answer (*on)(server& s, doc& d, const json& params);  // on the analysed document
+};
+}  // namespace
+
+static const feature features[] = {
+    {"textDocument/codeAction", "codeActionProvider", R"({"codeActionKinds":["quickfix"]})",
+     [](server& s, doc& d, const json& p) {
+       answer a = room();
+       put_code_actions(a.text, s, d, p);
+       return a;
+     }},
+    {"textDocument/foldingRange", "foldingRangeProvider", "true",
+     [](server&, doc& d, const json&) {
+       answer a = room();
+       put_folding(a.text, d);
+       return a;
+     }},
+    {"textDocument/documentHighlight", "documentHighlightProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       pos at;
+       if (!read_pos(get(p, "position"), at)) return bad_position();
+       answer a = room();
+       put_highlights(a.text, s, d, at);
+       return a;
+     }},
+    {"textDocument/definition", "definitionProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       pos at;
+       return read_pos(get(p, "position"), at) ? answer(definition(s, d, at)) : bad_position();
+     }},
+    {"textDocument/documentSymbol", "documentSymbolProvider", "true",
+     [](server& s, doc& d, const json&) {
+       answer a = room();
+       put_symbols(a.text, s, d);
+       return a;
+     }},
+    {"textDocument/hover", "hoverProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       pos at;
+       return read_pos(get(p, "position"), at) ? answer(hover(s, d, at)) : bad_position();
+     }},
+};
+
+static json capabilities(const server& s) {
+  json c = {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
+            {"textDocumentSync", {{"openClose", true}, {"change", 1}}}};
+  for (const feature& f : features) c[f.capability] = json::parse(f.value);
+  return c;
+}
+static answer initialize(server& s, const json& p) {
+  if (s.initialized) return error(invalid_request, "initialize was already sent");
+  const json& caps = get(p, "capabilities");
+  const json& td = get(caps, "textDocument");
+  s.utf8 = has(get(get(caps, "general"), "positionEncodings"), "utf-8");
+  s.related = get(get(td, "publishDiagnostics"), "relatedInformation") == true;
+  s.tree = get(get(td, "documentSymbol"), "hierarchicalDocumentSymbolSupport") == true;
+  s.markdown = has(get(get(td, "hover"), "contentFormat"), "markdown");
+  s.initialized = true;
+  return {{{"capabilities", capabilities(s)},
+           {"serverInfo", {{"name", "nestasm-lsp"}, {"version", NESTASM_VERSION}}}}};
+}
+
+static answer on_doc(server& s, const feature& f, const json& p) {
   doc* d = find_doc(s, p);
   if (!d) {
     const json& uri = get(get(p, "textDocument"), "uri");
@@ -260,32 +219,8 @@ static answer on_doc(server& s, std::string_view method, const json& p) {
     return error(invalid_params, "no open document " + uri.get<std::string>());
   }
   analyse(*d);
-  if (method == "textDocument/codeAction") return {code_actions(s, *d, p)};
-  answer a(nullptr);
-  a.text.assign(head, ' ');
-  if (method == "textDocument/foldingRange") {
-    put_folding(a.text, *d);
-    return a;
-  }
-  if (method == "textDocument/documentSymbol") {
-    put_symbols(a.text, s, *d);
-    return a;
-  }
-  pos at;
-  if (!read_pos(get(p, "position"), at))
-    return error(invalid_params, "position is missing or wrong");
-  if (method == "textDocument/documentHighlight") {
-    put_highlights(a.text, s, *d, at);
-    return a;
-  }
-  if (method == "textDocument/definition") return {definition(s, *d, at)};
-  return {hover(s, *d, at)};
+  return f.on(s, *d, p);
 }
-
-static const std::string_view doc_requests[] = {
-    "textDocument/codeAction",        "textDocument/foldingRange", "textDocument/documentSymbol",
-    "textDocument/documentHighlight", "textDocument/definition",   "textDocument/hover",
-};
 
 static answer request(server& s, std::string_view method, const json& p) {
   if (method == "initialize") return initialize(s, p);
@@ -295,8 +230,8 @@ static answer request(server& s, std::string_view method, const json& p) {
     s.shut = true;
     return {nullptr};
   }
-  for (std::string_view r : doc_requests)
-    if (method == r) return on_doc(s, method, p);
+  for (const feature& f : features)
+    if (method == f.method) return on_doc(s, f, p);
   return error(no_method, "no method " + std::string(method));
 }
 
@@ -438,36 +373,4 @@ void feed(server& s, std::string_view bytes) {
     s.at = 0;
   }
   if (large) give_back(s);
-}
-
-static bool flush(server& s, int out) {
-  if (s.out.empty()) return true;
-  const bool ok = write_all(out, s.out);
-  s.out.clear();
-  if (s.out.capacity() > room_kept) std::string().swap(s.out);
-  return ok;
-}
-
-int serve(int in, int out) {
-  // A client that goes away is the end of the session, not a signal that kills it.
-  std::signal(SIGPIPE, SIG_IGN);
-  server s;
-  static char buf[1 << 16];
-  for (;;) {
-    if (!flush(s, out)) return 1;
-    if (s.exit_status >= 0) return s.exit_status;
-    pollfd p = {in, POLLIN, 0};
-    int r = poll(&p, 1, 0);
-    if (r == 0) {
-      // Nothing more is waiting: the burst is over.
-      publish(s);
-      if (!flush(s, out)) return 1;
-      r = poll(&p, 1, -1);
-    }
-    if (r < 0 && errno == EINTR) continue;
-    const ssize_t n = r < 0 ? -1 : read(in, buf, sizeof buf);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) return s.shut ? 0 : 1;
-    feed(s, std::string_view(buf, static_cast<size_t>(n)));
-  }
 }
