@@ -243,6 +243,3 @@ std::span<const warning_rec> warning_table();
 const warning_rec& warning_of(wname w);
 std::string_view name_of(wname w);
 std::optional<wname> wname_from(std::string_view name);
-
-// The label that a line of plain assembly defines ("name:" at its start), or empty.
-std::string_view label_of(std::string_view body);

@@ -30,6 +30,9 @@ std::string_view capital_name(std::string_view operand);
 // "-1", "$1F", "1_000", "\"a\"" and the like.
 bool nasm_number(std::string_view s);
 
+// The label that a line of plain assembly defines ("name:" at its start), or empty.
+std::string_view label_of(std::string_view body);
+
 // For a first word that looks like a statement of another language ("endif", "elsif", "fi"),
 // the statement meant ("end", "elif"); empty otherwise. `word` is as written.
 std::string_view meant_statement(std::string_view word);
