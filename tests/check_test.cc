@@ -7,8 +7,9 @@
 #include <iterator>
 #include <map>
 
-#include "check/check.h"
 #include "check/json_text.h"
+#include "check/run.h"
+#include "cond/cond.h"
 
 TEST(CheckLex, NumbersThatNasmReadsAndNestasmDoesNot) {
   const struct {
@@ -349,6 +350,103 @@ TEST(CheckWarnings, EveryRecordFiresOnItsExampleAndNotOnItsQuietTwin) {
   }
 }
 
+
+// Lines on which a second warning would come, were it not quieted by the first one's record.
+TEST(CheckWarnings, WhatAFindingQuietsOnItsLine) {
+  const struct {
+    std::string_view text;
+    std::vector<std::string> told;  // the warnings, in order
+  } cases[] = {
+      {"if Count => 2\nend\n", {"operator-lookalike"}},
+      {"if Count UGE 1 && al ULE 2\nend\n", {"compound-condition"}},
+      {"if (Count == 1) {\nend\n", {"foreign-syntax"}},
+      {"if Count > 5 ; skip when eax == 0\nend\n", {"comment-in-condition"}},
+      {"while ecx < MAX_RESULTS\nend\n", {"operator-in-name"}},
+      {"%define DEBUG 0\nif DEBUG == 1\nend\n", {"defined-name"}},
+      {"if eax == 1\n& nop\nelse:\n& nop\nend\n", {"keyword-label"}},
+      {"if eax == 1\n& nop\nnext: inc ecx\nend\n", {"label-in-block"}},
+      // Quieted only on its own line: the next statement is looked at afresh.
+      {"if Count => 2\nend\nif Count == 2\nend\n", {"operator-lookalike", "lowered-name"}},
+  };
+  for (const auto& k : cases) {
+    std::vector<diag> ds;
+    check_text(k.text, check_opts{}, ds);
+    std::vector<std::string> told;
+    for (const diag& d : ds)
+      if (d.lvl == level::warning) told.emplace_back(name_of(static_cast<wname>(d.name)));
+    EXPECT_EQ(told, k.told) << k.text;
+  }
+}
+
+// Silenced, a warning takes its notes with it: on its example, none of the notes that follow it
+// when it is told is left, to stand after some other diagnostic or alone.
+TEST(CheckWarnings, ASilencedWarningLeavesNoNoteOfItsOwn) {
+  size_t looked = 0;  // notes looked for
+  for (const warning_rec& w : warning_table()) {
+    std::vector<diag> told, silenced;
+    check_text(w.fires, check_opts{}, told);
+    check_opts o;
+    o.off = wset{1} << static_cast<int>(w.id);
+    check_text(w.fires, o, silenced);
+    std::vector<std::string> notes;
+    for (size_t i = 0; i < told.size(); ++i)
+      if (told[i].name == static_cast<int>(w.id))
+        for (size_t k = i + 1; k < told.size() && told[k].lvl == level::note; ++k)
+          notes.push_back(told[k].text);
+    looked += notes.size();
+    for (const diag& d : silenced) {
+      EXPECT_NE(d.name, static_cast<int>(w.id)) << w.name;
+      if (d.lvl == level::note) {
+        EXPECT_EQ(std::count(notes.begin(), notes.end(), d.text), 0) << w.name << ": " << d.text;
+      }
+    }
+  }
+  EXPECT_GE(looked, warning_table().size());
+}
+
+// The whole of a file of the source tree, as lines.
+static std::vector<std::string> lines_of(const char* rel) {
+  std::ifstream f(std::string(NESTASM_SOURCE_DIR) + "/" + rel);
+  std::vector<std::string> out;
+  for (std::string l; std::getline(f, l);) out.push_back(l);
+  return out;
+}
+
+// The manual page's entry of each warning starts with the record's sentence, `code` set in bold;
+// docs/checker.md's table gives it in its second column. Each entry and row is a record's.
+TEST(CheckWarnings, TheManualPageAndTheTableSayEachRecordsSentence) {
+  const std::vector<std::string> page = lines_of("nestasm-check.1");
+  const std::vector<std::string> md = lines_of("docs/checker.md");
+  ASSERT_FALSE(page.empty());
+  ASSERT_FALSE(md.empty());
+  const auto in_bold = [](std::string_view t) {
+    std::string o;
+    bool open = false;
+    for (char ch : t) {
+      if (ch == '`') o += (open = !open) ? "\\fB" : "\\fR";
+      else o += ch;
+    }
+    return o;
+  };
+  std::map<std::string, std::string> entries, rows;  // name: the sentence each page gives
+  const auto section = std::find(page.begin(), page.end(), ".SS Warnings");
+  ASSERT_NE(section, page.end());
+  for (auto l = section; l + 2 < page.end() && !l[1].starts_with(".SH"); ++l)
+    if (*l == ".TP" && l[1].starts_with(".B ")) entries[l[1].substr(3)] = l[2];
+  for (const std::string& l : md) {
+    if (!l.starts_with("| `")) continue;
+    const size_t name_end = l.find("` | ");
+    const size_t doc_end = l.find(" | ", name_end + 4);
+    ASSERT_NE(doc_end, std::string::npos) << l;
+    rows[l.substr(3, name_end - 3)] = l.substr(name_end + 4, doc_end - name_end - 4);
+  }
+  for (const warning_rec& w : warning_table()) {
+    EXPECT_EQ(entries[std::string(w.name)], in_bold(w.doc)) << w.name;
+    EXPECT_EQ(rows[std::string(w.name)], w.doc) << w.name;
+  }
+  EXPECT_EQ(entries.size(), warning_table().size());
+  EXPECT_EQ(rows.size(), warning_table().size());
+}
 // Every suggestion the checker offers, made on the file by hand as an editor makes it, leaves
 // the diagnostic it was offered for gone: run over the input of every golden case.
 TEST(CheckFixes, EverySuggestionAppliedMakesItsDiagnosticGo) {

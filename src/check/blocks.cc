@@ -1,6 +1,6 @@
 // The checker's block observer: the open blocks as the line loop reports them, which line opened
 // each branch, and what closed the last block of each depth, for the notes.
-#include "check/check.h"
+#include "check/run.h"
 
 // Depths up to this are remembered for the notes; deeper ones are rare and only cost memory.
 constexpr int64_t kept_depths = 4096;

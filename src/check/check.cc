@@ -1,7 +1,7 @@
 // The checker's pass: the translator's own line loop, with the block observer told of every
 // block opened, branched and closed; the explanations and warnings are built from what it
 // reports, never from a rule worked out again.
-#include "check/check.h"
+#include "check/run.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -1,25 +1,10 @@
 // The checker's explanations of nestasm's statement errors: nestasm's message and the cause in a
 // headline that names the decisive line, then notes at the lines that opened or closed the
 // block meant, and a suggestion when there is a mechanical one that holds.
-#include "check/check.h"
+#include "check/run.h"
 
 #include "common/common.h"
 #include "cond/cond.h"
-
-static std::string_view word_of(const line_scan& s) { return s.body.substr(0, s.word); }
-
-static edit here(const check_run& c, size_t col, size_t len, std::string text) {
-  return edit{c.ln + 1, col, col + len, std::move(text)};
-}
-
-// The suggestion for the error `status` of this line, checked.
-static bool holds(check_run& c, int status, std::vector<edit>& fix, std::string& why) {
-  return c.holds_up(c.ln + 1, -status, fix, why);
-}
-
-static void why_not(check_run& c, std::string_view what, const std::string& why) {
-  if (!why.empty()) c.say(std::string(what) + " would not do: " + why);
-}
 
 // The line `g.by`, which closed the block meant, put right: a line of assembly that closed it by
 // its depth, or an end that ended it in place of a block inside it, with the markers of the
@@ -39,7 +24,7 @@ static bool remarked(check_run& c, int status, const line_scan& s, std::string_v
                      int64_t depth, std::vector<edit>& fix, std::string& put, std::string& why) {
   put = markers_like(like, depth) + std::string(word_of(s));
   fix = {here(c, 1, s.prefix + s.word, put)};
-  return holds(c, status, fix, why);
+  return offer(c, -status, fix, why);
 }
 
 // end bad, elif bad, else bad: what is open instead, and what closed the block meant.
@@ -64,7 +49,7 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
       mine_ok = remarked(c, status, s, top->open_src, top->depth, mine, put, why_mine);
     } else if (!top && end) {
       mine = {remove_line(c.ln)};
-      mine_ok = holds(c, status, mine, why_mine);
+      mine_ok = offer(c, -status, mine, why_mine);
     }
     return mine_ok;
   };
@@ -74,7 +59,7 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
     // and this line can.
     std::vector<edit> fix = remark(c, *gone);
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     if (ok || !try_mine()) {
       const std::string by = gone->how == closed_by::end
                                  ? "line " + num(gone->by + 1) + "'s `end`"
@@ -154,7 +139,7 @@ static void no_condition(check_run& c, int status, const line_scan& s) {
     const size_t col = c.col(s.arg) + l->at;
     std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     const std::string_view wrote = s.arg.substr(l->at, l->len);
     const bool caps = l->len == 3 && (wrote[0] | 0x20) == 'u';
     c.error(status, col, l->len,
@@ -198,8 +183,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
   const size_t at = c.col(s.arg);
   const size_t semi = comment_at(k->rhs);
   const std::string_view rhs = trimx(k->rhs.substr(0, semi));
-  const std::string turned = std::string(rhs) + " " + std::string(op_find(k->op)->mirror) + " " +
-                             std::string(k->lhs);
+  const std::string turned = turned_round(k->lhs, *op_find(k->op), k->rhs);
   if (semi != std::string_view::npos && isnum2(k->lhs) && isnum2(rhs)) {
     // A comment after a condition between two numbers: the comment is part of the right
     // operand, which is then no number, so nothing is decided now.
@@ -208,7 +192,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
     std::vector<edit> fix = {insert_line(c.ln, std::string(comment), c.eol),
                              here(c, cut, c.line.size() + 1 - cut, "")};
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     c.error(status, c.col(k->rhs), k->rhs.size(),
             "the comment makes " + quoted(k->rhs) + " no number" + (ok ? "; move it up" : ""),
             fix);
@@ -226,7 +210,7 @@ static void imm_left(check_run& c, int status, const line_scan& s) {
   }
   std::vector<edit> fix = {here(c, at, c.col(rhs) + rhs.size() - at, turned)};
   std::string why;
-  const bool ok = holds(c, status, fix, why);
+  const bool ok = offer(c, -status, fix, why);
   const std::string kw(word_of(s));
   c.error(status, at, k->lhs.size(),
           ok ? "cmp takes no immediate on the left; write " + quoted(kw + " " + turned)
@@ -248,11 +232,10 @@ static void big(check_run& c, int status, const line_scan& s) {
 // What makes a statement error not the statement's own: it stands in text NASM skips, or its
 // word is a macro of the file. True when told.
 static bool not_its_own(check_run& c, int status, const line_scan& s) {
-  const std::string kw = quoted(lowerme(std::string(word_of(s))));
   if (const region* r = skipped(c)) {
     std::vector<edit> fix = comment_out(c, r->line, -1);
     std::string why;
-    const bool ok = holds(c, status, fix, why);
+    const bool ok = offer(c, -status, fix, why);
     c.error(status, c.col(s.body), s.word,
             hides(r->src, r->line, s) +
                 (ok ? "; put " + quoted(";") + (fix.size() == 1 ? " before it" : " before its statements")
@@ -262,12 +245,9 @@ static bool not_its_own(check_run& c, int status, const line_scan& s) {
     why_not(c, "making its statements comments", why);
     return true;
   }
-  const std::string_view w = word_of(s);
   for (const nasm_def& d : c.defs) {
-    if (!(d.icase ? lowerme(std::string(d.name)) == lowerme(std::string(w)) : d.name == w)) continue;
-    c.error(status, c.col(s.body), s.word,
-            quoted(w) + " is a macro here (line " + num(d.line + 1) + "), but nestasm reads it as " + kw);
-    c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");
+    if (!calls(d, word_of(s))) continue;
+    tell_macro(c, -status, s, d);
     return true;
   }
   return false;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "check/check.h"
+#include "check/run.h"
 #include "common/common.h"
 #include "scan/scan.h"
 

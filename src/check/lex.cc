@@ -1,5 +1,5 @@
 // NASM's words and forms as the warnings need them: registers, keywords, numbers and labels.
-#include "check/check.h"
+#include "check/run.h"
 
 #include <array>
 

@@ -2,7 +2,7 @@
 // names the file defines with %define, %assign, %macro and equ. nestasm reads none of it; the
 // checker follows it to tell where a statement stands in text NASM never sees, or where a
 // condition names something NASM defines.
-#include "check/check.h"
+#include "check/run.h"
 
 #include <algorithm>
 

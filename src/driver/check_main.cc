@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
       const bool no = a.starts_with("-Wno-");
       const std::optional<wname> w = wname_from(a.substr(no ? 5 : 2));
       if (!w) return bad_usage("unknown warning in " + std::string(a));
-      const unsigned bit = 1u << static_cast<int>(*w);
+      const wset bit = wset{1} << static_cast<int>(*w);
       opts.off = no ? opts.off | bit : opts.off & ~bit;
     } else {
       return bad_usage("unknown option " + std::string(a));

@@ -1,0 +1,195 @@
+// The warnings about how a line is written: its markers, and words that look like statements.
+// Included by warn.cc, whose table holds the records.
+#pragma once
+
+#include "check/run.h"
+#include "common/common.h"
+#include "cond/cond.h"
+
+static bool tab_before_marker(check_run& c, const line_scan& s) {
+  // Markers after a tab are text; on a line NASM joins to the one before, they are its own.
+  if (s.body[0] != '&' || c.cont) return false;
+  int64_t more = 0;
+  size_t end = s.prefix;
+  for (; end < c.line.size(); ++end) {
+    const char ch = c.line[end];
+    if (ch == '&') ++more;
+    else if (ch != ' ' && ch != '\t') break;
+  }
+  // Spaces for the tabs among the markers.
+  std::vector<edit> fix;
+  for (size_t i = 0; i < end; ++i)
+    if (c.line[i] == '\t') fix.push_back(here(c, i + 1, 1, " "));
+  std::string why;
+  const bool ok = c.on(wname::tab_before_marker) && offer(c, wname::tab_before_marker, fix, why);
+  if (!c.warn(wname::tab_before_marker, s.prefix + 1, 1,
+              "a tab ends the markers: this line has " +
+                  (s.depth ? num(s.depth) : std::string("none")) + ", not " + num(s.depth + more) +
+                  (ok ? "; use spaces" : ""),
+              fix))
+    return false;
+  c.say("the " + quoted("&") + " after the tab reach NASM as text: " + quoted(s.body));
+  why_not(c, "spaces", why);
+  return false;
+}
+
+// The tab leaves the line no markers; after the marker, it is a blank.
+static constexpr warning_rec tab_before_marker_w = {
+    wname::tab_before_marker, "tab-before-marker", on(looks_at::plain), tab_before_marker,
+    "if eax == 1\n\t&inc eax\nend\n",
+    "if eax == 1\n&\tinc eax\nend\n",
+    {},
+    "A tab ends the markers, and the `&` after it reach NASM as text."};
+
+static bool not_a_statement(check_run& c, const line_scan& s) {
+  // Only a word that starts with one of these can be taken for a statement.
+  switch (s.body[0] | 0x20) {
+    case 'e': case 'f': case 'i': case 'w': case '}': break;
+    default: return false;
+  }
+  // NASM skips the text; C's "}" there is none of nestasm's business.
+  if (skipped(c)) return false;
+  size_t wl = 0;
+  while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
+  const std::string_view word = s.body.substr(0, wl);
+  const std::string_view meant = meant_statement(word);
+  if (meant.empty()) return false;
+  // The block it was meant to end stays open: what follows from that is told here, once.
+  opened* still = meant == "end" && !c.open.empty() ? &c.open.back() : nullptr;
+  if (still) fold(c, *still);
+  if (!c.on(wname::not_a_statement)) return false;
+  const size_t paren = word.find('(');
+  std::vector<edit> fix;
+  std::string rewrite;
+  if (paren == std::string_view::npos) {
+    fix.push_back(here(c, c.col(s.body), wl, std::string(meant)));
+    rewrite = std::string(meant);
+  } else if (s.body.back() == ')') {
+    // "if(eax==1)": a blank after the keyword, and no parentheses.
+    const std::string_view cond = trimx(s.body.substr(paren + 1, s.body.size() - paren - 2));
+    fix.push_back(here(c, c.col(s.body), s.body.size(), std::string(meant) + " " + std::string(cond)));
+    rewrite = std::string(meant) + " " + std::string(cond);
+  }
+  std::string why;
+  const bool ok = offer(c, wname::not_a_statement, fix, why);
+  c.warn(wname::not_a_statement, c.col(s.body), word.size(),
+         quoted(word) + " is no statement of nestasm" + (ok ? "; write " + quoted(rewrite) : ""),
+         fix);
+  c.say("the line reaches NASM as it stands");
+  if (paren != std::string_view::npos)
+    c.say("a keyword needs a blank after it, and a condition takes no parentheses");
+  if (still) c.say("so " + named(*still) + " is still open after it, with the lines that follow");
+  why_not(c, quoted(rewrite), why);
+  // One thing to say about a line: a line that is no statement is not also told that it stays
+  // inside its block.
+  return true;
+}
+
+// A line that is no statement is not also told that it stays inside its block.
+static constexpr warning_rec not_a_statement_w = {
+    wname::not_a_statement, "not-a-statement", on(looks_at::plain), not_a_statement,
+    "if eax == 1\n& nop\nendif\n",
+    "if eax == 1\n& endbr64\nend\n",
+    set_of(wname::keyword_label, wname::label_in_block, wname::missing_end),
+    "A first word of another language, such as `endif` or `}`, reaches NASM as it stands."};
+
+[[gnu::noinline]] static bool keyword_label_(check_run& c, const line_scan& s) {
+  const std::string_view label = label_of(s.body);
+  std::string lw = lowerme(std::string(label));
+  const opened& top = c.open.back();
+  if (top.depth != s.depth) return false;
+  if (!(lw == "end" || (lw == "else" && top.kind == if_blk))) return false;
+  if (!c.on(wname::keyword_label)) return true;
+  std::vector<edit> fix = {here(c, c.col(label) + label.size(), 1, "")};
+  std::string why;
+  const bool ok = offer(c, wname::keyword_label, fix, why);
+  c.warn(wname::keyword_label, c.col(label), label.size() + 1,
+         quoted(std::string(label) + ":") + " is a label to NASM, not the statement " +
+             quoted(lw) + (ok ? "; drop the " + quoted(":") : ""),
+         fix);
+  why_not(c, "dropping the " + quoted(":"), why);
+  return true;
+}
+
+static bool keyword_label(check_run& c, const line_scan& s) {
+  // "else:" and "end:" are labels to NASM, where the statement would have been accepted.
+  if (c.open.empty() || (s.body[0] | 0x20) != 'e') return false;
+  return keyword_label_(c, s);
+}
+
+// The keyword meant is the one thing to say of the line.
+static constexpr warning_rec keyword_label_w = {
+    wname::keyword_label, "keyword-label", on(looks_at::plain), keyword_label,
+    "if eax == 1\n& nop\nelse:\n& nop\nend\n",
+    "if eax == 1\n& nop\nelse\n& nop\nend\nelse:\n",
+    set_of(wname::label_in_block, wname::missing_end),
+    "`else:` or `end:`, where the statement would have been taken, is a label to NASM."};
+
+static bool else_text(check_run& c, const line_scan& s) {
+  if (s.arg.empty() || s.arg[0] == ';') return false;
+  // Text that reads as a condition, or that starts with a statement, was meant to count.
+  size_t w = 0;
+  while (w < s.arg.size() && s.arg[w] != ' ' && s.arg[w] != '\t') ++w;
+  const std::string first = lowerme(std::string(s.arg.substr(0, w)));
+  const bool stmt_word = first == "if" || first == "elif" || first == "while";
+  if (!stmt_word && !find_op(s.arg)) return false;
+  if (!c.on(wname::else_text)) return false;
+  std::string_view cond = s.arg;
+  if (first == "if" || first == "elif") cond = trimx(s.arg.substr(w));
+  const size_t semi = comment_at(s.arg);
+  const size_t len =
+      semi == std::string_view::npos ? s.arg.size() : trimx(s.arg.substr(0, semi)).size();
+  // "else if X" becomes "elif X": the words before the condition replaced.
+  std::vector<edit> fix;
+  if (first != "while")
+    fix.push_back(here(c, c.col(s.body), c.col(cond) - c.col(s.body), "elif "));
+  std::string why;
+  const bool ok = offer(c, wname::else_text, fix, why);
+  const std::string cut(trimx(cond.substr(0, comment_at(cond))));
+  c.warn(wname::else_text, c.col(s.arg), len,
+         "the text after " + quoted("else") + " is never tested" +
+             (ok ? "; write " + quoted("elif " + cut) : ""),
+         fix);
+  c.say("an else takes no condition: this is a plain else, and " +
+        quoted(s.arg.substr(0, len)) + " is ignored");
+  why_not(c, quoted("elif " + cut), why);
+  return false;
+}
+
+// The condition after this else is never tested; a comment there is none.
+static constexpr warning_rec else_text_w = {
+    wname::else_text, "else-text", on(looks_at::else_line), else_text,
+    "if eax == 1\nelse if eax == 2\nend\n",
+    "if eax == 1\nelse ; the rest\nend\n",
+    {},
+    "Text after `else` that reads as a condition is never tested."};
+
+static bool marker_on_comment(check_run& c, const line_scan& s) {
+  if (s.depth == 0 || !c.on(wname::marker_on_comment)) return false;
+  const size_t amp = c.line.find('&');
+  // The line removed, or the comment moved to the end of the instruction before it.
+  std::vector<edit> fix;
+  if (s.body.empty())
+    fix = {remove_line(c.ln)};
+  else
+    fix = comment_up(c.text, c.ln, c.line);
+  std::string why;
+  const bool ok = offer(c, wname::marker_on_comment, fix, why);
+  c.warn(wname::marker_on_comment, amp + 1, s.prefix - amp,
+         std::string(s.body.empty() ? "NASM rejects a line of only markers"
+                                    : "NASM rejects markers on a comment") +
+             (s.body.empty() ? (ok ? "; remove it" : "")
+              : ok           ? "; move it to the end of line " + num(c.ln)
+                             : "; put it after an instruction"),
+         fix);
+  why_not(c, s.body.empty() ? "removing it" : "moving it to the end of line " + num(c.ln), why);
+  return false;
+}
+
+// NASM rejects markers on a comment line, not a comment after an instruction.
+static constexpr warning_rec marker_on_comment_w = {
+    wname::marker_on_comment, "marker-on-comment", on(looks_at::blank), marker_on_comment,
+    "if eax == 1\n& if ebx == 1\n&& ; note\n& end\nend\n",
+    "if eax == 1\n& nop ; note\nend\n",
+    {},
+    "A comment line, or a line of only markers, keeps its markers, which NASM rejects."};
