@@ -5,9 +5,7 @@
 // Depths up to this are remembered for the notes; deeper ones are rare and only cost memory.
 constexpr int64_t kept_depths = 4096;
 
-static const char* kind_word(int kind) {
-  return kind == if_blk ? "if-block" : kind == else_blk ? "else-block" : "while-block";
-}
+static std::string kind_word(int kind) { return std::string(line_fact::block_word[kind]); }
 
 std::string describe(const opened& b) {
   if (b.kind == if_blk && b.branch != b.line)

@@ -134,8 +134,9 @@ static void no_condition(check_run& c, int status, const line_scan& s) {
   }
   std::string all = "the operators are";
   for (const op_rec& o : ops) all += " " + std::string(o.text);
-  const std::optional<op_hit> hit = find_op(s.arg);
-  if (const std::optional<lookalike> l = find_lookalike(s.arg); l && !hit) {
+  // Where the translator split it: no operator, or one that leaves a side empty.
+  const cond_split p = split_cond(s.arg);
+  if (const std::optional<lookalike> l = find_lookalike(s.arg); l && !p.op) {
     const size_t col = c.col(s.arg) + l->at;
     std::vector<edit> fix = {here(c, col, l->len, std::string(l->meant))};
     std::string why;
@@ -149,7 +150,7 @@ static void no_condition(check_run& c, int status, const line_scan& s) {
     why_not(c, quoted(l->meant), why);
     return;
   }
-  if (!hit) {
+  if (!p.op) {
     c.error(status, c.col(s.arg), s.arg.size(), quoted(s.arg) + " holds no comparison");
     if (s.arg.find_first_of("(&|{!") != std::string_view::npos)
       c.say("this reads as C: a condition is two operands around one operator, and the depth "
@@ -158,10 +159,10 @@ static void no_condition(check_run& c, int status, const line_scan& s) {
       c.say("a condition is two operands around one operator; " + all);
     return;
   }
-  const op_rec& op = ops[hit->op];
-  const size_t at = hit->at;
+  const op_rec& op = *p.op;
+  const size_t at = p.at;
   const size_t col = c.col(s.arg) + at;
-  if (trimx(s.arg.substr(0, at)).empty()) {
+  if (p.lhs.empty()) {
     std::string t = "nothing is left of " + quoted(op.text);
     size_t e = at + op.text.size();
     while (e < s.arg.size() && ident_byte(s.arg[e])) ++e;

@@ -21,7 +21,7 @@ static std::string_view first_word(std::string_view s, std::string_view& rest) {
 static const nasm_def* def_named(const check_run& c, std::string_view name) {
   for (size_t i = c.defs.size(); i-- > 0;) {
     const nasm_def& d = c.defs[i];
-    if (d.icase ? same_icase(d.name, name) : d.name == name) return &d;
+    if (calls(d, name)) return &d;
   }
   return nullptr;
 }
@@ -184,9 +184,11 @@ std::optional<nasm_def> defined(check_run& c, std::string_view name) {
       if (!trimx(c.text.substr(bol, p - bol)).empty()) continue;
       size_t e = p + name.size();
       if (e < c.text.size() && c.text[e] == ':') ++e;
-      const size_t eol = std::min(c.text.find('\n', e), c.text.size());
+      size_t from = bol;
+      const std::string_view line = next_line(c.text, from);
       std::string_view rest;
-      const std::string_view kw = first_word(trimx(c.text.substr(e, eol - e)), rest);
+      const std::string_view kw =
+          first_word(trimx(line.substr(std::min(e - bol, line.size()))), rest);
       if (!same_icase(kw, "equ")) continue;
       at = 0;
       for (size_t i = 0; i < bol; ++i) at += c.text[i] == '\n';

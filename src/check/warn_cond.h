@@ -6,19 +6,12 @@
 #include "common/common.h"
 #include "cond/cond.h"
 
-// The condition of this line split as the translator splits it: made once a line, for all the
-// checks that look at it.
+// The condition of this line as the translator splits it (the core's split_cond): asked once a
+// line, for all the checks that look at it.
 static const cond_split& split_of(check_run& c, const line_scan& s) {
   if (c.split_ln == c.ln) return c.split;
   c.split_ln = c.ln;
-  c.split = {};
-  const std::optional<op_hit> hit = find_op(s.arg);
-  if (hit) {
-    c.split.op = &ops[hit->op];
-    c.split.at = hit->at;
-    c.split.lhs = trimx(s.arg.substr(0, hit->at));
-    c.split.rhs = trimx(s.arg.substr(hit->at + c.split.op->text.size()));
-  }
+  c.split = split_cond(s.arg);
   return c.split;
 }
 
