@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "check/check.h"
+#include "check/run.h"
 #include "common/common.h"
 #include "scan/scan.h"
 
@@ -256,6 +257,29 @@ std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
   std::vector<std::string_view> lines;
   for (size_t pos = 0; pos < text.size();) lines.push_back(next_line(text, pos));
   const auto parts = parts_of(translation);
+  // The lines NASM takes as labels that start a scope of local labels: "name:" that is not
+  // local, and a word alone on a line, which NASM warns of as a label without a colon.
+  std::map<int64_t, std::string_view> scopes;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const line_scan s = scan_line(lines[i]);
+    const std::string_view l = s.kind == stmt::plain ? label_of(s.body) : std::string_view();
+    if (!l.empty() && l[0] != '.') scopes[static_cast<int64_t>(i) + 1] = l;
+  }
+  for (const nasm_said& m : v.said)
+    if (m.text.starts_with("label alone on a line without a colon") && m.line >= 1 &&
+        static_cast<size_t>(m.line) <= lines.size())
+    {
+      const std::string_view body = scan_line(lines[static_cast<size_t>(m.line - 1)]).body;
+      scopes[m.line] = body.substr(0, std::min(body.find_first_of(" \t;"), body.size()));
+    }
+  // Where each label nestasm made is defined: the source line of its part of the translation.
+  std::map<std::string_view, int64_t> made_at;
+  for (const auto& [line, part] : parts)
+    for (size_t pos = part.first; pos < part.second;) {
+      const std::string_view l = next_line(translation, pos);
+      if ((l.starts_with(".if_") || l.starts_with(".while_")) && l.ends_with(":"))
+        made_at[l.substr(0, l.size() - 1)] = line;
+    }
   for (const nasm_said& m : v.said) {
     diag d;
     d.lvl = m.lvl;
@@ -292,6 +316,25 @@ std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
       n.text = "a memory operand compared with a number needs its size: write `byte`, `word`, "
                "`dword` or `qword` before `" + std::string(p.lhs) + "`";
       out.push_back(n);
+    }
+    // "symbol `start.if_else_2' not defined": a label between this jump and its target's line
+    // began another scope, so the two name different labels.
+    const size_t q = m.text.find("symbol `");
+    if (m.text.find("not defined") == std::string::npos || q == std::string::npos) continue;
+    const std::string_view sym = std::string_view(m.text).substr(q + 8);
+    const size_t dot = sym.find('.');
+    const size_t tick = sym.find('\'');
+    if (dot == std::string_view::npos || tick == std::string_view::npos || dot > tick) continue;
+    const auto target = made_at.find(sym.substr(dot, tick - dot));
+    if (target == made_at.end()) continue;
+    const int64_t lo = std::min(m.line, target->second), hi = std::max(m.line, target->second);
+    for (auto it = scopes.upper_bound(lo); it != scopes.end() && it->first < hi; ++it) {
+      n.text = "NASM takes `" + std::string(it->second) + "` (line " + std::to_string(it->first) +
+               ") as a label, which starts another scope of local labels: `" +
+               std::string(target->first) + "`, made at line " +
+               std::to_string(target->second) + ", is not the one this jump names";
+      out.push_back(n);
+      break;
     }
   }
   // A label nestasm made, defined twice: its statement stands in text NASM repeats.
