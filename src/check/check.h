@@ -37,6 +37,7 @@ enum class wname : int {
   open_at_end,
   statement_macro,
   continued_markers,
+  confusable_character,
   count,  // not a warning: how many there are
 };
 inline constexpr size_t wcount = static_cast<size_t>(wname::count);

@@ -6,6 +6,7 @@
 
 #include "check/run.h"
 #include "check/warn_blocks.h"
+#include "check/warn_chars.h"
 #include "check/warn_cond.h"
 #include "check/warn_labels.h"
 #include "check/warn_lines.h"
@@ -14,6 +15,7 @@
 // Every record, in the order the checks run on a line: on a line of two warnings, the one
 // first here is told first.
 static constexpr std::array<warning_rec, wcount> table = {
+    confusable_character_w,
     closed_by_line_w,
     statement_macro_w,
     skipped_statement_w,
