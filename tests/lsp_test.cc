@@ -174,7 +174,7 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        R"({"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}},)"
        R"("uri":"file:///a.s"})"},
       {"textDocument/documentSymbol", "documentSymbolProvider", true, json::object(),
-       R"([{"kind":3,"location":{"range":{"end":{"character":3,"line":1},)"
+       R"([{"kind":17,"location":{"range":{"end":{"character":3,"line":1},)"
        R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
       {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
        R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
@@ -427,14 +427,16 @@ TEST(LspBlocks, HighlightsAndDefinitionsOnlyOnTheBlocksOwnLines) {
 
 // The outline's labels are the plain labels the check found at a line's start: one alone names
 // the code that follows (kind 12), one with an instruction or data after it that (kind 13); each
-// reaches to the next, and a .local label is none of them.
+// reaches to the next, and a .local label is none of them. An if-chain is a Boolean (17), a loop
+// an Event (24).
 TEST(LspOutline, LabelsAsTheCheckFoundThem) {
   const struct {
     std::string text, want;  // "name kind from-to" of each symbol, in the order of lines
   } cases[] = {
       {"main:\n  mov eax, 1\ndata: dd 1\n.l:\n  ret\n", "main 12 0-1, data 13 2-4"},
-      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 3 2-3"},
+      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 17 2-3"},
       {"a b:\n; c:\n  \"q\":\nif: nop\n", "if 13 3-3"},
+      {"while ecx != 0\n& dec ecx\nend\n", "while ecx != 0 24 0-2"},
   };
   for (const auto& c : cases) {
     server s;
@@ -473,6 +475,9 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
        {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
         "inside the while-block of line 1; depth 1",
         "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
+      // The chain folds whole before its branches fold.
+      {"if eax == 1\n& nop\nelif eax == 2\n& nop\nelse\n& nop\nend\n", "0-5 0-1 2-3 4-5",
+       "0-6 lines 1–7", {}},
   };
   for (const auto& c : cases) {
     server s;
@@ -481,7 +486,7 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
     doc& d = s.docs["file:///a.s"];
     analyse(d);
     std::string folds;
-    for (const json& f : folding(d)) {
+    for (const json& f : folding(s, d)) {
       if (!folds.empty()) folds += ' ';
       folds += f["startLine"].dump() + "-" + f["endLine"].dump();
     }
@@ -594,4 +599,116 @@ TEST(LspDocs, AHundredThousandLines) {
             "inside the while-block of line 1, 49995 more blocks, the while-block of line 99993, "
             "the while-block of line 99995, the while-block of line 99997 and the while-block of "
             "line 99999; depth 1");
+}
+
+// The result of request `method` on file:///a.s, sent as a client sends it.
+static json ask(server& s, const std::string& method, json params = json::object()) {
+  params["textDocument"] = {{"uri", "file:///a.s"}};
+  feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", 99}, {"method", method}, {"params", params}}
+                     .dump()));
+  const std::vector<json> got = sent(s);
+  return got.empty() ? json("no answer") : got.back()["result"];
+}
+
+// "line:ch-line:ch" of a protocol range.
+static std::string span_of(const json& r) {
+  return r["start"]["line"].dump() + ":" + r["start"]["character"].dump() + "-" +
+         r["end"]["line"].dump() + ":" + r["end"]["character"].dump();
+}
+
+// The diagnostics of file:///a.s once it is open with `text`.
+static json opened(server& s, std::string_view text) {
+  feed(s, framed(init) + open_msg(text));
+  publish(s);
+  const std::vector<json> got = sent(s);
+  return got.size() == 2 ? got[1]["params"]["diagnostics"] : json("not published");
+}
+
+// A code action names the diagnostics it is asked about: each gets its own quick fix, not the
+// other one's on the same line; asked about none, the range's fixes all come.
+TEST(LspFix, OnlyTheFixesOfTheDiagnosticsAskedFor) {
+  const struct {
+    std::vector<std::string> asked;  // codes of the line's diagnostics in the context
+    std::string titles;
+  } cases[] = {
+      {{"tab-before-marker"}, "Change `\t` to ` `"},
+      {{"missing-end"}, "Insert the line `end`; Remove `end`"},
+      {{"missing-end", "tab-before-marker"},
+       "Change `\t` to ` `, Insert the line `end`; Remove `end`"},
+      {{}, "Change `\t` to ` `, Insert the line `end`; Remove `end`"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    const json ds = opened(s, "if eax == 1\n& nop\n\t& nop\nend\n");
+    ASSERT_EQ(ds.size(), 2u) << ds.dump();
+    json asked = json::array();
+    for (const std::string& code : c.asked)
+      for (const json& g : ds)
+        if (g["code"] == code) asked.push_back(g);
+    const json a = ask(s, "textDocument/codeAction",
+                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", asked}}}});
+    std::string titles;
+    for (const json& x : a) {
+      if (!titles.empty()) titles += ", ";
+      titles += x["title"].get<std::string>();
+    }
+    EXPECT_EQ(titles, c.titles) << asked.dump();
+  }
+}
+
+// A lone "\r" ends a line for the protocol and not for the translator: what the server sends is
+// on the protocol's lines, and what it receives is read on them.
+TEST(LspDocs, ALoneCrEndsALineOfTheProtocol) {
+  const struct {
+    std::string text;
+    std::string diag;  // the range and code of the first diagnostic
+    std::string fix;   // the range and text of its quick fix
+  } cases[] = {
+      {"if eax == 1\n& inc eax\nendif\n", "2:0-2:5 not-a-statement", "2:0-2:5 end"},
+      {"; x\ry\nif eax == 1\n& inc eax\nendif\n", "4:0-4:5 not-a-statement", "4:0-4:5 end"},
+      {"; a\r\r\nif eax == 1\n& inc eax\nendif\r\n", "4:0-4:5 not-a-statement", "4:0-4:5 end"},
+      {"if eax == 1\n& inc\reax\nendif\n", "3:0-3:5 not-a-statement", "3:0-3:5 end"},
+      {"; \xC3\xA9\r\xC3\xA9 \xC3\xA9\nif eax ult 5\n& nop\nend\n", "2:7-2:10 status 3",
+       "2:7-2:10 ULT"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    const json ds = opened(s, c.text);
+    ASSERT_FALSE(ds.empty()) << c.text;
+    EXPECT_EQ(span_of(ds[0]["range"]) + " " + ds[0]["code"].get<std::string>(), c.diag) << c.text;
+    const json a = ask(s, "textDocument/codeAction",
+                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", {ds[0]}}}}});
+    ASSERT_EQ(a.size(), 1u) << c.text << a.dump();
+    const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
+    EXPECT_EQ(span_of(te["range"]) + " " + te["newText"].get<std::string>(), c.fix) << c.text;
+  }
+}
+
+// Folds, the outline, highlights, definitions and hover on a text whose first line holds a lone
+// "\r": the block of the translator's lines 1-3 is on the protocol's lines 2-4, and a change
+// made at a protocol position lands there.
+TEST(LspDocs, BlocksOnTheProtocolsLines) {
+  server s;
+  const json ds = opened(s, "; x\ry\nif eax == 1\n& nop\nend\n");
+  EXPECT_EQ(ds, json::array());
+  std::string folds;
+  for (const json& f : ask(s, "textDocument/foldingRange"))
+    folds += f["startLine"].dump() + "-" + f["endLine"].dump();
+  EXPECT_EQ(folds, "2-3");
+  const json o = ask(s, "textDocument/documentSymbol");
+  ASSERT_EQ(o.size(), 1u);
+  EXPECT_EQ(span_of(o[0]["location"]["range"]), "2:0-4:3");
+  const json at_end = {{"position", {{"line", 4}, {"character", 1}}}};
+  EXPECT_EQ(span_of(ask(s, "textDocument/definition", at_end)["range"]), "2:0-2:2");
+  EXPECT_EQ(lines_of(ask(s, "textDocument/documentHighlight", at_end)), "2 4");
+  EXPECT_EQ(ask(s, "textDocument/hover", {{"position", {{"line", 3}, {"character", 0}}}})
+                ["contents"]["value"],
+            "inside the if-block of line 2; depth 1");
+  EXPECT_EQ(ask(s, "textDocument/hover", {{"position", {{"line", 1}, {"character", 0}}}}),
+            nullptr);
+  feed(s, change_msg({{"range", {{"start", {{"line", 1}, {"character", 0}}},
+                                 {"end", {{"line", 1}, {"character", 1}}}}},
+                      {"text", "z"}},
+                     2));
+  EXPECT_EQ(s.docs["file:///a.s"].text, "; x\rz\nif eax == 1\n& nop\nend\n");
 }

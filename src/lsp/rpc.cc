@@ -142,6 +142,13 @@ static answer room() {
 
 static answer bad_position() { return error(invalid_params, "position is missing or wrong"); }
 
+// The request's position, as the translator's line and byte.
+static bool read_at(const server& s, const doc& d, const json& p, pos& at) {
+  if (!read_pos(get(p, "position"), at)) return false;
+  at = source_of(s, d, at);
+  return true;
+}
+
 // The requests on one document, each with the capability initialize announces for it: a feature
 // is its handler and its row here.
 namespace {
@@ -161,15 +168,15 @@ static const feature features[] = {
        return a;
      }},
     {"textDocument/foldingRange", "foldingRangeProvider", "true",
-     [](server&, doc& d, const json&) {
+     [](server& s, doc& d, const json&) {
        answer a = room();
-       put_folding(a.text, d);
+       put_folding(a.text, s, d);
        return a;
      }},
     {"textDocument/documentHighlight", "documentHighlightProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       if (!read_pos(get(p, "position"), at)) return bad_position();
+       if (!read_at(s, d, p, at)) return bad_position();
        answer a = room();
        put_highlights(a.text, s, d, at);
        return a;
@@ -177,7 +184,7 @@ static const feature features[] = {
     {"textDocument/definition", "definitionProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       return read_pos(get(p, "position"), at) ? answer(definition(s, d, at)) : bad_position();
+       return read_at(s, d, p, at) ? answer(definition(s, d, at)) : bad_position();
      }},
     {"textDocument/documentSymbol", "documentSymbolProvider", "true",
      [](server& s, doc& d, const json&) {
@@ -188,7 +195,7 @@ static const feature features[] = {
     {"textDocument/hover", "hoverProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       return read_pos(get(p, "position"), at) ? answer(hover(s, d, at)) : bad_position();
+       return read_at(s, d, p, at) ? answer(hover(s, d, at)) : bad_position();
      }},
 };
 
@@ -238,8 +245,7 @@ static answer request(server& s, std::string_view method, const json& p) {
 // The byte offset of the protocol's position `p` in `d`'s text.
 static size_t offset(const server& s, const doc& d, const json& p) {
   pos at;
-  if (!read_pos(p, at) || at.line >= line_count(d)) return d.text.size();
-  return d.starts[static_cast<size_t>(at.line)] + byte_of(line_at(d, at.line), at.ch, s.utf8);
+  return read_pos(p, at) ? offset_at(s, d, at) : d.text.size();
 }
 
 static void notification(server& s, std::string_view method, json& p) {

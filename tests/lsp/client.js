@@ -133,7 +133,7 @@ async function main() {
   const { uri } = await open('classify.s', read('classify.s'));
   const folds = await conn.sendRequest(lsp.FoldingRangeRequest.type, doc(uri));
   assert.deepEqual(folds.map((f) => [f.startLine, f.endLine]),
-                   [[14, 35], [16, 17], [18, 19], [20, 21], [22, 23], [24, 25], [26, 27], [28, 29], [30, 31]]);
+                   [[14, 35], [16, 31], [16, 17], [18, 19], [20, 21], [22, 23], [24, 25], [26, 27], [28, 29], [30, 31]]);
   const chain = [16, 18, 20, 22, 24, 26, 28, 30, 32];
   for (const line of [16, 24, 32])
     assert.deepEqual(lines(await conn.sendRequest(lsp.DocumentHighlightRequest.type, at(uri, line, 3))), chain);
