@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -150,6 +151,11 @@ static std::string change_msg(json change, int version) {
                     .dump());
 }
 
+static const json tokens_legend = {
+    {"legend", {{"tokenTypes", {"keyword", "operator", "macro", "type"}}, {"tokenModifiers", json::array()}}},
+    {"full", true},
+    {"range", true}};
+
 // Each request the server answers is announced by initialize, with the value its client reads,
 // and reaches its own handler: a known method on an open document gets a result, on one that is
 // not open the answer about the document, never "no method".
@@ -178,11 +184,24 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
       {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
        R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
+      {"textDocument/inlayHint", "inlayHintProvider", true,
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 2}, {"character", 0}}}}}},
+       R"x([{"label":"closes if eax == 1 (line 1)","paddingLeft":true,)x"
+       R"x("position":{"character":3,"line":1}}])x"},
+      {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_legend,
+       json::object(), R"({"data":[0,0,2,0,0,0,7,2,1,0,1,0,3,0,0]})"},
+      {"textDocument/semanticTokens/range", "semanticTokensProvider", tokens_legend,
+       {{"range", {{"start", {{"line", 1}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 3}}}}}},
+       R"({"data":[1,0,3,0,0]})"},
   };
+  std::set<std::string> announced;
+  for (const auto& c : cases) announced.insert(c.capability);
   server s;
   feed(s, framed(init) + open_msg("if eax == 1\nend\n"));
   const json caps = sent(s)[0]["result"]["capabilities"];
-  EXPECT_EQ(caps.size(), std::size(cases) + 2) << caps.dump();  // and the encoding and the sync
+  EXPECT_EQ(caps.size(), announced.size() + 2) << caps.dump();  // and the encoding and the sync
   int id = 1;
   for (const auto& c : cases) {
     EXPECT_EQ(caps[c.capability], c.value) << c.capability;
@@ -711,4 +730,86 @@ TEST(LspDocs, BlocksOnTheProtocolsLines) {
                       {"text", "z"}},
                      2));
   EXPECT_EQ(s.docs["file:///a.s"].text, "; x\rz\nif eax == 1\n& nop\nend\n");
+}
+
+// A hint at the end of each line that closes blocks, by its end or by its depth, naming what it
+// closes, innermost first, with the lines the editor shows; only for the lines asked for.
+TEST(LspHints, WhatALineCloses) {
+  const struct {
+    std::string text;
+    int64_t from, to;  // the range's lines
+    std::string want;  // "line:ch label" of each hint
+  } cases[] = {
+      {"& while ecx != 0\n& & if eax == 1\n& & & nop\nnop\n", 0, 9,
+       "3:3 closes if eax == 1 (line 2), while ecx != 0 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 0, 9,
+       "3:5 closes while ecx != 0 (line 2); 4:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 4, 4,
+       "4:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 0, 2, ""},
+      {"& if eax == 1\n&& nop\n\n& nop\n", 0, 9, "2:0 closes if eax == 1 (line 1)"},
+      {"& if eax == 1\n&& nop\n; c\n& nop\n", 0, 9, "2:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& nop\nelif eax == 2\n& nop\nelse\n& nop\nend\n", 0, 9,
+       "6:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& nop\n", 0, 9, ""},
+      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", 0, 9, ""},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", 0, 9, "4:3 closes if eax == 1 (line 3)"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    opened(s, c.text);
+    const json h = ask(s, "textDocument/inlayHint",
+                       {{"range", {{"start", {{"line", c.from}, {"character", 0}}},
+                                   {"end", {{"line", c.to}, {"character", 0}}}}}});
+    std::string got;
+    for (const json& x : h) {
+      if (!got.empty()) got += "; ";
+      got += x["position"]["line"].dump() + ":" + x["position"]["character"].dump() + " " +
+             x["label"].get<std::string>();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
+}
+
+// Semantic tokens, each "line:column:length:type" (0 keyword, 1 operator, 2 and 3 the markers
+// in turn), from the protocol's relative numbers.
+TEST(LspTokens, MarkersWordsAndTheSplittingOperator) {
+  const struct {
+    std::string text;
+    int64_t from, to;  // the range's lines; -1: the whole text
+    std::string want;
+  } cases[] = {
+      {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", -1, -1,
+       "0:0:5:0 0:10:2:1 1:0:1:2 1:2:2:0 1:9:3:1 2:0:1:2 2:2:1:3 3:0:1:2 3:2:3:0 4:0:3:0"},
+      {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", 1, 1,
+       "1:0:1:2 1:2:2:0 1:9:3:1"},
+      {"&&& nop\n&&&\t& ELSE\n", -1, -1, "0:0:1:2 0:1:1:3 0:2:1:2 1:0:1:2 1:1:1:3 1:2:1:2"},
+      {"if '\xF0\x9F\x98\x80' == al\n& nop\nend\n", -1, -1, "0:0:2:0 0:8:2:1 1:0:1:2 2:0:3:0"},
+      {"if eax == -1 ; x <= y\n& nop\nend\n", -1, -1, "0:0:2:0 0:7:2:1 1:0:1:2 2:0:3:0"},
+      {"If eax\n", -1, -1, "0:0:2:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", -1, -1, "2:0:2:0 2:7:2:1 3:0:1:2 4:0:3:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", 3, 3, "3:0:1:2"},
+      {"if eax\r== 1\n& nop\nend\n", -1, -1, "0:0:2:0 1:0:2:1 2:0:1:2 3:0:3:0"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    opened(s, c.text);
+    const json r =
+        c.from < 0 ? ask(s, "textDocument/semanticTokens/full")
+                   : ask(s, "textDocument/semanticTokens/range",
+                         {{"range", {{"start", {{"line", c.from}, {"character", 0}}},
+                                     {"end", {{"line", c.to}, {"character", 99}}}}}});
+    const json& data = r["data"];
+    ASSERT_EQ(data.size() % 5, 0u) << c.text;
+    std::string got;
+    int64_t line = 0, ch = 0;
+    for (size_t i = 0; i < data.size(); i += 5) {
+      ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
+      line += data[i].get<int64_t>();
+      if (!got.empty()) got += ' ';
+      got += std::to_string(line) + ":" + std::to_string(ch) + ":" + data[i + 2].dump() + ":" +
+             data[i + 3].dump();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
 }

@@ -70,13 +70,8 @@ void put_code_actions(std::string& o, const server& s, doc& d, const json& param
       return;
     }
   }
-  // The range's lines, the protocol's, as the translator's.
-  int64_t from = 0, to = INT64_MAX;
-  const json& range = get(params, "range");
-  if (const json& l = get(get(range, "start"), "line"); l.is_number_integer())
-    from = source_of(s, d, {std::max<int64_t>(l.get<int64_t>(), 0), 0}).line;
-  if (const json& l = get(get(range, "end"), "line"); l.is_number_integer())
-    to = l.get<int64_t>() < 0 ? -1 : source_of(s, d, {l.get<int64_t>(), 0}).line;
+  int64_t from, to;
+  lines_asked(s, d, params, from, to);
   // The diagnostics the client asks about, by place and code, when it names any: a line's
   // other diagnostics have fixes of their own, asked for with them.
   const json& asked = get(get(params, "context"), "diagnostics");

@@ -153,6 +153,17 @@ pos source_of(const server& s, const doc& d, pos p) {
   return {in - d.starts.begin(), static_cast<int64_t>(at - *in)};
 }
 
+void lines_asked(const server& s, const doc& d, const json& params, int64_t& from, int64_t& to) {
+  from = 0;
+  to = INT64_MAX;
+  const json& range = get(params, "range");
+  const json& b = get(get(range, "start"), "line");
+  const json& e = get(get(range, "end"), "line");
+  if (b.is_number_integer()) from = source_of(s, d, {std::max<int64_t>(b.get<int64_t>(), 0), 0}).line;
+  if (e.is_number_integer())
+    to = e.get<int64_t>() < 0 ? -1 : source_of(s, d, {e.get<int64_t>(), 0}).line;
+}
+
 std::optional<std::string_view> translation_of(const doc& d, int64_t i) {
   const std::vector<size_t>& made = d.res.made;
   if (i < 0 || static_cast<size_t>(i) + 1 >= made.size()) return std::nullopt;

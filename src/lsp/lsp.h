@@ -164,6 +164,12 @@ void put_code_actions(std::string& o, const server& s, doc& d, const json& param
 void put_folding(std::string& o, const server& s, const doc& d);
 void put_highlights(std::string& o, const server& s, const doc& d, pos p);
 void put_symbols(std::string& o, const server& s, const doc& d);
+// Inlay hints at the lines of the request's range that close blocks, naming what they close.
+void put_inlay_hints(std::string& o, const server& s, const doc& d, const json& params);
+// Semantic tokens of the whole text, or of the request's range: markers, statement words and
+// the operator a condition is split at. `tokens_capability` is their legend, as JSON text.
+void put_tokens(std::string& o, const server& s, const doc& d, const json& params, bool ranged);
+extern const char tokens_capability[];
 json code_actions(const server& s, doc& d, const json& params);
 json folding(const server& s, const doc& d);
 json highlights(const server& s, const doc& d, pos p);
@@ -195,6 +201,10 @@ void put_span(std::string& o, const server& s, const doc& d, int64_t line, size_
 // The diagnostic's code as the client is shown it: "status N" for an error, a warning's name;
 // empty for none.
 std::string code_of(const diag& g);
+
+// The translator's lines from the first to the last line of the request's range, both included;
+// all of them without one.
+void lines_asked(const server& s, const doc& d, const json& params, int64_t& from, int64_t& to);
 
 // What the last check read of line `i`; a blank line's facts for a line it has none of.
 const line_fact& fact_of(const doc& d, int64_t i);

@@ -154,11 +154,18 @@ static bool read_at(const server& s, const doc& d, const json& p, pos& at) {
 namespace {
 struct feature {
   std::string_view method;
-  const char* capability;  // its name in initialize's capabilities
+  const char* capability;  // its name in initialize's capabilities; null when an earlier
+                           // row's announces it too
   const char* value;       // and its value, as JSON text
   answer (*on)(server& s, doc& d, const json& params);  // on the analysed document
 };
 }  // namespace
+
+static answer tokens(server& s, doc& d, const json& p, bool ranged) {
+  answer a = room();
+  put_tokens(a.text, s, d, p, ranged);
+  return a;
+}
 
 static const feature features[] = {
     {"textDocument/codeAction", "codeActionProvider", R"({"codeActionKinds":["quickfix"]})",
@@ -197,12 +204,23 @@ static const feature features[] = {
        pos at;
        return read_at(s, d, p, at) ? answer(hover(s, d, at)) : bad_position();
      }},
+    {"textDocument/inlayHint", "inlayHintProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       answer a = room();
+       put_inlay_hints(a.text, s, d, p);
+       return a;
+     }},
+    {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_capability,
+     [](server& s, doc& d, const json& p) { return tokens(s, d, p, false); }},
+    {"textDocument/semanticTokens/range", nullptr, nullptr,
+     [](server& s, doc& d, const json& p) { return tokens(s, d, p, true); }},
 };
 
 static json capabilities(const server& s) {
   json c = {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
             {"textDocumentSync", {{"openClose", true}, {"change", 1}}}};
-  for (const feature& f : features) c[f.capability] = json::parse(f.value);
+  for (const feature& f : features)
+    if (f.capability) c[f.capability] = json::parse(f.value);
   return c;
 }
 static answer initialize(server& s, const json& p) {
