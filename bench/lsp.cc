@@ -101,6 +101,16 @@ static double rank(const std::vector<double>& ms, double p) {
   return ms[std::min(k, ms.size()) - 1];
 }
 
+// Opens `text` as `uri` and waits for its diagnostics.
+static void open_doc(const std::string& uri, const std::string& text) {
+  send({{"jsonrpc", "2.0"},
+        {"method", "textDocument/didOpen"},
+        {"params",
+         {{"textDocument",
+           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
+  diagnostics(version);
+}
+
 // Opens `text` and changes it `changes` times, taking the first marker off the line after the
 // middle `mark` and putting it back, so that every other version has a mistake to report; prints
 // the time from each change to its diagnostics. With `ask` (a 0-based line), each version is then
@@ -111,12 +121,7 @@ static void measure(const char* name, const std::string& text, const char* mark,
   const size_t at = text.find(mark, text.size() / 2);
   if (at != std::string::npos) wrong.erase(at + 1, 2);
   const std::string uri = std::string("file:///") + name;
-  send({{"jsonrpc", "2.0"},
-        {"method", "textDocument/didOpen"},
-        {"params",
-         {{"textDocument",
-           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
-  diagnostics(version);
+  open_doc(uri, text);
   std::vector<double> ms, fixes;
   size_t most = 0, offered = 0;
   for (int i = 0; i < changes; ++i) {
@@ -164,12 +169,7 @@ static void measure(const char* name, const std::string& text, const char* mark,
 // each on `text`: its semantic tokens and the inlay hints of the whole of it.
 static void measure_views(const char* name, const std::string& text, int times) {
   const std::string uri = std::string("file:///views-") + name;
-  send({{"jsonrpc", "2.0"},
-        {"method", "textDocument/didOpen"},
-        {"params",
-         {{"textDocument",
-           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
-  diagnostics(version);
+  open_doc(uri, text);
   const json whole = {{"start", {{"line", 0}, {"character", 0}}},
                       {"end", {{"line", 1 << 30}, {"character", 0}}}};
   for (const char* method : {"textDocument/semanticTokens/full", "textDocument/inlayHint"}) {

@@ -152,7 +152,8 @@ static std::string change_msg(json change, int version) {
 }
 
 static const json tokens_legend = {
-    {"legend", {{"tokenTypes", {"keyword", "operator", "macro", "type"}}, {"tokenModifiers", json::array()}}},
+    {"legend",
+     {{"tokenTypes", {"keyword", "operator", "macro", "type"}}, {"tokenModifiers", json::array()}}},
     {"full", true},
     {"range", true}};
 

@@ -159,7 +159,8 @@ void lines_asked(const server& s, const doc& d, const json& params, int64_t& fro
   const json& range = get(params, "range");
   const json& b = get(get(range, "start"), "line");
   const json& e = get(get(range, "end"), "line");
-  if (b.is_number_integer()) from = source_of(s, d, {std::max<int64_t>(b.get<int64_t>(), 0), 0}).line;
+  if (b.is_number_integer())
+    from = source_of(s, d, {std::max<int64_t>(b.get<int64_t>(), 0), 0}).line;
   if (e.is_number_integer())
     to = e.get<int64_t>() < 0 ? -1 : source_of(s, d, {e.get<int64_t>(), 0}).line;
 }

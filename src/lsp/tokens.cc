@@ -62,7 +62,8 @@ void put_tokens(std::string& o, const server& s, const doc& d, const json& param
     if (f.kind != stmt::if_ && f.kind != stmt::elif && f.kind != stmt::while_) continue;
     const std::string_view arg = scan_line(line).arg;
     const cond_split cs = split_cond(arg);
-    if (cs.op) token(static_cast<size_t>(arg.data() - line.data()) + cs.at, cs.op->text.size(), oper);
+    if (cs.op)
+      token(static_cast<size_t>(arg.data() - line.data()) + cs.at, cs.op->text.size(), oper);
   }
   o += "]}";
 }
