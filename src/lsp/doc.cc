@@ -147,7 +147,7 @@ size_t offset_at(const server& s, const doc& d, pos p) {
 pos source_of(const server& s, const doc& d, pos p) {
   if (d.proto.empty())
     return {p.line, static_cast<int64_t>(byte_of(line_at(d, p.line), p.ch, s.utf8))};
-  if (p.line >= proto_count(d)) return {line_count(d) + p.line - proto_count(d), 0};
+  if (p.line >= proto_count(d)) return {line_count(d), 0};
   const size_t at = offset_at(s, d, p);
   const auto in = std::upper_bound(d.starts.begin(), d.starts.end() - 1, at) - 1;
   return {in - d.starts.begin(), static_cast<int64_t>(at - *in)};

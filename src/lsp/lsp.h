@@ -188,7 +188,7 @@ pos where(const server& s, const doc& d, int64_t line, size_t b);
 // The byte offset in the text of the protocol's position `p`; the end of the text past it.
 size_t offset_at(const server& s, const doc& d, pos p);
 // The translator's line and byte column of the protocol's position `p`; a line past the last
-// one is past the translator's last one too.
+// one is a line past the translator's last one too.
 pos source_of(const server& s, const doc& d, pos p);
 void put_position(std::string& o, pos p);
 // The protocol's range of bytes [b, e) of line `line`, as a value or written at the end of `o`;
