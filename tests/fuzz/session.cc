@@ -578,6 +578,31 @@ struct session {
           return fail("foldingRange: " + f.dump() + " in a document of " +
                       std::to_string(protocol_lines(d)) + " lines");
       }
+    } else if (m == "textDocument/inlayHint") {
+      if (!r.is_array()) return fail("inlayHint: no array");
+      for (const json& h : r) {
+        if (!check_pos(get(h, "position"), d, "inlayHint")) return;
+        const json& l = get(h, "label");
+        if (!l.is_string() || l.get_ref<const std::string&>().rfind("closes ", 0) != 0)
+          return fail("inlayHint: a label that names nothing: " + h.dump().substr(0, 300));
+      }
+    } else if (m == "textDocument/semanticTokens/full") {
+      // Each token on a line of the document, within it, after the one before.
+      const json& data = get(r, "data");
+      if (!data.is_array() || data.size() % 5 != 0) return fail("semanticTokens: no data");
+      int64_t line = 0, ch = 0;
+      for (size_t i = 0; i < data.size(); i += 5) {
+        for (size_t k = 0; k < 5; ++k)
+          if (!data[i + k].is_number_integer() || data[i + k].get<int64_t>() < 0)
+            return fail("semanticTokens: not a count at " + std::to_string(i + k));
+        ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
+        line += data[i].get<int64_t>();
+        if (i > 0 && data[i] == 0 && data[i + 1] == 0)
+          return fail("semanticTokens: two tokens at one place, line " + std::to_string(line));
+        if (!check_pos(json{{"line", line}, {"character", ch + data[i + 2].get<int64_t>()}}, d,
+                       "semanticTokens"))
+          return;
+      }
     } else if (m == "textDocument/documentSymbol") {
       check_symbols(r, d, w.doc);
     } else if (m == "textDocument/codeAction") {
@@ -1116,7 +1141,14 @@ struct session {
       if (!docs[k].open) continue;
       whole_request("textDocument/documentSymbol", k);
       whole_request("textDocument/foldingRange", k);
+      whole_request("textDocument/semanticTokens/full", k);
       const int64_t n = lines(docs[k].text).count();
+      {
+        json p = doc_params(k);
+        p["range"] = {{"start", position(0, 0)}, {"end", position(n, 0)}};
+        charge(k);
+        request("textDocument/inlayHint", std::move(p), expect(k));
+      }
       std::vector<int64_t> at = {0, n / 2, std::max<int64_t>(n - 1, 0), n};
       for (size_t i = 0; i < docs[k].diag_lines.size() && i < 4; ++i) at.push_back(docs[k].diag_lines[i]);
       for (const int64_t l : at) {
