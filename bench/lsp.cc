@@ -101,6 +101,16 @@ static double rank(const std::vector<double>& ms, double p) {
   return ms[std::min(k, ms.size()) - 1];
 }
 
+// Opens `text` as `uri` and waits for its diagnostics.
+static void open_doc(const std::string& uri, const std::string& text) {
+  send({{"jsonrpc", "2.0"},
+        {"method", "textDocument/didOpen"},
+        {"params",
+         {{"textDocument",
+           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
+  diagnostics(version);
+}
+
 // Opens `text` and changes it `changes` times, taking the first marker off the line after the
 // middle `mark` and putting it back, so that every other version has a mistake to report; prints
 // the time from each change to its diagnostics. With `ask` (a 0-based line), each version is then
@@ -111,12 +121,7 @@ static void measure(const char* name, const std::string& text, const char* mark,
   const size_t at = text.find(mark, text.size() / 2);
   if (at != std::string::npos) wrong.erase(at + 1, 2);
   const std::string uri = std::string("file:///") + name;
-  send({{"jsonrpc", "2.0"},
-        {"method", "textDocument/didOpen"},
-        {"params",
-         {{"textDocument",
-           {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
-  diagnostics(version);
+  open_doc(uri, text);
   std::vector<double> ms, fixes;
   size_t most = 0, offered = 0;
   for (int i = 0; i < changes; ++i) {
@@ -160,6 +165,34 @@ static void measure(const char* name, const std::string& text, const char* mark,
   }
 }
 
+// The requests an editor sends for what it draws of a document that did not change, `times`
+// each on `text`: its semantic tokens and the inlay hints of the whole of it.
+static void measure_views(const char* name, const std::string& text, int times) {
+  const std::string uri = std::string("file:///views-") + name;
+  open_doc(uri, text);
+  const json whole = {{"start", {{"line", 0}, {"character", 0}}},
+                      {"end", {{"line", 1 << 30}, {"character", 0}}}};
+  for (const char* method : {"textDocument/semanticTokens/full", "textDocument/inlayHint"}) {
+    std::vector<double> ms;
+    size_t size = 0;
+    for (int i = 0; i < times; ++i) {
+      const int64_t id = ++request_id;
+      const auto t0 = std::chrono::steady_clock::now();
+      send({{"jsonrpc", "2.0"},
+            {"id", id},
+            {"method", method},
+            {"params", {{"textDocument", {{"uri", uri}}}, {"range", whole}}}});
+      const json a = answer(id);
+      ms.push_back(std::chrono::duration<double, std::milli>(arrived - t0).count());
+      const json& r = a["result"];
+      size = r.is_array() ? r.size() : r.is_object() ? r["data"].size() / 5 : 0;
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %s on %s: %.2f ms (median of %d; 99%% %.2f, max %.2f), %zu %s\n", method, name,
+                rank(ms, 50), times, rank(ms, 99), ms.back(), size,
+                method[13] == 's' ? "tokens" : "hints");
+  }
+}
 
 // --- memory -----------------------------------------------------------------------------------
 // Read from /proc while the server runs: its resident size now (VmRSS) and its peak (VmHWM),
@@ -277,6 +310,11 @@ static void memory(size_t mib) {
       {"documentHighlight", "textDocument/documentHighlight",
        {{"textDocument", doc}, {"position", at_if}}},
       {"definition", "textDocument/definition", {{"textDocument", doc}, {"position", at_if}}},
+      {"semanticTokens/full", "textDocument/semanticTokens/full", {{"textDocument", doc}}},
+      {"inlayHint (whole text)", "textDocument/inlayHint",
+       {{"textDocument", doc},
+        {"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", lines}, {"character", 0}}}}}}},
       {"codeAction (whole text)", "textDocument/codeAction",
        {{"textDocument", doc},
         {"range", {{"start", {{"line", 0}, {"character", 0}}},
@@ -380,6 +418,7 @@ int main(int argc, char** argv) {
   for (int n = 0; n < 10000; ++n) cut = mix.find('\n', cut) + 1;
   mix.resize(cut);
   measure("the mix", mix, "\n& & ", changes);
+  measure_views("the mix", mix, changes);
   // The soak's kind of text: 2,000 lines with a warning and its rewrite on every tenth line
   // (200 diagnostics), and every other version one more; asked for the fixes of a line in the
   // middle after each change.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -150,6 +151,12 @@ static std::string change_msg(json change, int version) {
                     .dump());
 }
 
+static const json tokens_legend = {
+    {"legend",
+     {{"tokenTypes", {"keyword", "operator", "macro", "type"}}, {"tokenModifiers", json::array()}}},
+    {"full", true},
+    {"range", true}};
+
 // Each request the server answers is announced by initialize, with the value its client reads,
 // and reaches its own handler: a known method on an open document gets a result, on one that is
 // not open the answer about the document, never "no method".
@@ -174,15 +181,28 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        R"({"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}},)"
        R"("uri":"file:///a.s"})"},
       {"textDocument/documentSymbol", "documentSymbolProvider", true, json::object(),
-       R"([{"kind":3,"location":{"range":{"end":{"character":3,"line":1},)"
+       R"([{"kind":17,"location":{"range":{"end":{"character":3,"line":1},)"
        R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
       {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
        R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
+      {"textDocument/inlayHint", "inlayHintProvider", true,
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 2}, {"character", 0}}}}}},
+       R"x([{"label":"closes if eax == 1 (line 1)","paddingLeft":true,)x"
+       R"x("position":{"character":3,"line":1}}])x"},
+      {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_legend,
+       json::object(), R"({"data":[0,0,2,0,0,0,7,2,1,0,1,0,3,0,0]})"},
+      {"textDocument/semanticTokens/range", "semanticTokensProvider", tokens_legend,
+       {{"range", {{"start", {{"line", 1}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 3}}}}}},
+       R"({"data":[1,0,3,0,0]})"},
   };
+  std::set<std::string> announced;
+  for (const auto& c : cases) announced.insert(c.capability);
   server s;
   feed(s, framed(init) + open_msg("if eax == 1\nend\n"));
   const json caps = sent(s)[0]["result"]["capabilities"];
-  EXPECT_EQ(caps.size(), std::size(cases) + 2) << caps.dump();  // and the encoding and the sync
+  EXPECT_EQ(caps.size(), announced.size() + 2) << caps.dump();  // and the encoding and the sync
   int id = 1;
   for (const auto& c : cases) {
     EXPECT_EQ(caps[c.capability], c.value) << c.capability;
@@ -427,14 +447,16 @@ TEST(LspBlocks, HighlightsAndDefinitionsOnlyOnTheBlocksOwnLines) {
 
 // The outline's labels are the plain labels the check found at a line's start: one alone names
 // the code that follows (kind 12), one with an instruction or data after it that (kind 13); each
-// reaches to the next, and a .local label is none of them.
+// reaches to the next, and a .local label is none of them. An if-chain is a Boolean (17), a loop
+// an Event (24).
 TEST(LspOutline, LabelsAsTheCheckFoundThem) {
   const struct {
     std::string text, want;  // "name kind from-to" of each symbol, in the order of lines
   } cases[] = {
       {"main:\n  mov eax, 1\ndata: dd 1\n.l:\n  ret\n", "main 12 0-1, data 13 2-4"},
-      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 3 2-3"},
+      {"x:   \n& y:nop\nif eax == 1\nend\n", "x 12 0-0, y 13 1-3, if eax == 1 17 2-3"},
       {"a b:\n; c:\n  \"q\":\nif: nop\n", "if 13 3-3"},
+      {"while ecx != 0\n& dec ecx\nend\n", "while ecx != 0 24 0-2"},
   };
   for (const auto& c : cases) {
     server s;
@@ -473,6 +495,9 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
        {"```nasm\n.while_head_0:\ncmp ecx, 0\nje .while_end_1\n```",
         "inside the while-block of line 1; depth 1",
         "```nasm\njmp .while_head_0\n.while_end_1:\n```"}},
+      // The chain folds whole before its branches fold.
+      {"if eax == 1\n& nop\nelif eax == 2\n& nop\nelse\n& nop\nend\n", "0-5 0-1 2-3 4-5",
+       "0-6 lines 1–7", {}},
   };
   for (const auto& c : cases) {
     server s;
@@ -481,7 +506,7 @@ TEST(LspBlocks, FoldsOutlineAndHoverShareABlocksReach) {
     doc& d = s.docs["file:///a.s"];
     analyse(d);
     std::string folds;
-    for (const json& f : folding(d)) {
+    for (const json& f : folding(s, d)) {
       if (!folds.empty()) folds += ' ';
       folds += f["startLine"].dump() + "-" + f["endLine"].dump();
     }
@@ -594,4 +619,198 @@ TEST(LspDocs, AHundredThousandLines) {
             "inside the while-block of line 1, 49995 more blocks, the while-block of line 99993, "
             "the while-block of line 99995, the while-block of line 99997 and the while-block of "
             "line 99999; depth 1");
+}
+
+// The result of request `method` on file:///a.s, sent as a client sends it.
+static json ask(server& s, const std::string& method, json params = json::object()) {
+  params["textDocument"] = {{"uri", "file:///a.s"}};
+  feed(s, framed(json{{"jsonrpc", "2.0"}, {"id", 99}, {"method", method}, {"params", params}}
+                     .dump()));
+  const std::vector<json> got = sent(s);
+  return got.empty() ? json("no answer") : got.back()["result"];
+}
+
+// "line:ch-line:ch" of a protocol range.
+static std::string span_of(const json& r) {
+  return r["start"]["line"].dump() + ":" + r["start"]["character"].dump() + "-" +
+         r["end"]["line"].dump() + ":" + r["end"]["character"].dump();
+}
+
+// The diagnostics of file:///a.s once it is open with `text`.
+static json opened(server& s, std::string_view text) {
+  feed(s, framed(init) + open_msg(text));
+  publish(s);
+  const std::vector<json> got = sent(s);
+  return got.size() == 2 ? got[1]["params"]["diagnostics"] : json("not published");
+}
+
+// A code action names the diagnostics it is asked about: each gets its own quick fix, not the
+// other one's on the same line; asked about none, the range's fixes all come.
+TEST(LspFix, OnlyTheFixesOfTheDiagnosticsAskedFor) {
+  const struct {
+    std::vector<std::string> asked;  // codes of the line's diagnostics in the context
+    std::string titles;
+  } cases[] = {
+      {{"tab-before-marker"}, "Change `\t` to ` `"},
+      {{"missing-end"}, "Insert the line `end`; Remove `end`"},
+      {{"missing-end", "tab-before-marker"},
+       "Change `\t` to ` `, Insert the line `end`; Remove `end`"},
+      {{}, "Change `\t` to ` `, Insert the line `end`; Remove `end`"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    const json ds = opened(s, "if eax == 1\n& nop\n\t& nop\nend\n");
+    ASSERT_EQ(ds.size(), 2u) << ds.dump();
+    json asked = json::array();
+    for (const std::string& code : c.asked)
+      for (const json& g : ds)
+        if (g["code"] == code) asked.push_back(g);
+    const json a = ask(s, "textDocument/codeAction",
+                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", asked}}}});
+    std::string titles;
+    for (const json& x : a) {
+      if (!titles.empty()) titles += ", ";
+      titles += x["title"].get<std::string>();
+    }
+    EXPECT_EQ(titles, c.titles) << asked.dump();
+  }
+}
+
+// A lone "\r" ends a line for the protocol and not for the translator: what the server sends is
+// on the protocol's lines, and what it receives is read on them.
+TEST(LspDocs, ALoneCrEndsALineOfTheProtocol) {
+  const struct {
+    std::string text;
+    std::string diag;  // the range and code of the first diagnostic
+    std::string fix;   // the range and text of its quick fix
+  } cases[] = {
+      {"if eax == 1\n& inc eax\nendif\n", "2:0-2:5 not-a-statement", "2:0-2:5 end"},
+      {"; x\ry\nif eax == 1\n& inc eax\nendif\n", "4:0-4:5 not-a-statement", "4:0-4:5 end"},
+      {"; a\r\r\nif eax == 1\n& inc eax\nendif\r\n", "4:0-4:5 not-a-statement", "4:0-4:5 end"},
+      {"if eax == 1\n& inc\reax\nendif\n", "3:0-3:5 not-a-statement", "3:0-3:5 end"},
+      {"; \xC3\xA9\r\xC3\xA9 \xC3\xA9\nif eax ult 5\n& nop\nend\n", "2:7-2:10 status 3",
+       "2:7-2:10 ULT"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    const json ds = opened(s, c.text);
+    ASSERT_FALSE(ds.empty()) << c.text;
+    EXPECT_EQ(span_of(ds[0]["range"]) + " " + ds[0]["code"].get<std::string>(), c.diag) << c.text;
+    const json a = ask(s, "textDocument/codeAction",
+                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", {ds[0]}}}}});
+    ASSERT_EQ(a.size(), 1u) << c.text << a.dump();
+    const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
+    EXPECT_EQ(span_of(te["range"]) + " " + te["newText"].get<std::string>(), c.fix) << c.text;
+  }
+}
+
+// Folds, the outline, highlights, definitions and hover on a text whose first line holds a lone
+// "\r": the block of the translator's lines 1-3 is on the protocol's lines 2-4, and a change
+// made at a protocol position lands there.
+TEST(LspDocs, BlocksOnTheProtocolsLines) {
+  server s;
+  const json ds = opened(s, "; x\ry\nif eax == 1\n& nop\nend\n");
+  EXPECT_EQ(ds, json::array());
+  std::string folds;
+  for (const json& f : ask(s, "textDocument/foldingRange"))
+    folds += f["startLine"].dump() + "-" + f["endLine"].dump();
+  EXPECT_EQ(folds, "2-3");
+  const json o = ask(s, "textDocument/documentSymbol");
+  ASSERT_EQ(o.size(), 1u);
+  EXPECT_EQ(span_of(o[0]["location"]["range"]), "2:0-4:3");
+  const json at_end = {{"position", {{"line", 4}, {"character", 1}}}};
+  EXPECT_EQ(span_of(ask(s, "textDocument/definition", at_end)["range"]), "2:0-2:2");
+  EXPECT_EQ(lines_of(ask(s, "textDocument/documentHighlight", at_end)), "2 4");
+  EXPECT_EQ(ask(s, "textDocument/hover", {{"position", {{"line", 3}, {"character", 0}}}})
+                ["contents"]["value"],
+            "inside the if-block of line 2; depth 1");
+  EXPECT_EQ(ask(s, "textDocument/hover", {{"position", {{"line", 1}, {"character", 0}}}}),
+            nullptr);
+  feed(s, change_msg({{"range", {{"start", {{"line", 1}, {"character", 0}}},
+                                 {"end", {{"line", 1}, {"character", 1}}}}},
+                      {"text", "z"}},
+                     2));
+  EXPECT_EQ(s.docs["file:///a.s"].text, "; x\rz\nif eax == 1\n& nop\nend\n");
+}
+
+// A hint at the end of each line that closes blocks, by its end or by its depth, naming what it
+// closes, innermost first, with the lines the editor shows; only for the lines asked for.
+TEST(LspHints, WhatALineCloses) {
+  const struct {
+    std::string text;
+    int64_t from, to;  // the range's lines
+    std::string want;  // "line:ch label" of each hint
+  } cases[] = {
+      {"& while ecx != 0\n& & if eax == 1\n& & & nop\nnop\n", 0, 9,
+       "3:3 closes if eax == 1 (line 2), while ecx != 0 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 0, 9,
+       "3:5 closes while ecx != 0 (line 2); 4:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 4, 4,
+       "4:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& while ecx != 0\n& & dec ecx\n& end\nend\n", 0, 2, ""},
+      {"& if eax == 1\n&& nop\n\n& nop\n", 0, 9, "2:0 closes if eax == 1 (line 1)"},
+      {"& if eax == 1\n&& nop\n; c\n& nop\n", 0, 9, "2:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& nop\nelif eax == 2\n& nop\nelse\n& nop\nend\n", 0, 9,
+       "6:3 closes if eax == 1 (line 1)"},
+      {"if eax == 1\n& nop\n", 0, 9, ""},
+      {"while ecx != 0\n& nop\n& if eax ==\nnop\n", 0, 9, ""},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", 0, 9, "4:3 closes if eax == 1 (line 3)"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    opened(s, c.text);
+    const json h = ask(s, "textDocument/inlayHint",
+                       {{"range", {{"start", {{"line", c.from}, {"character", 0}}},
+                                   {"end", {{"line", c.to}, {"character", 0}}}}}});
+    std::string got;
+    for (const json& x : h) {
+      if (!got.empty()) got += "; ";
+      got += x["position"]["line"].dump() + ":" + x["position"]["character"].dump() + " " +
+             x["label"].get<std::string>();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
+}
+
+// Semantic tokens, each "line:column:length:type" (0 keyword, 1 operator, 2 and 3 the markers
+// in turn), from the protocol's relative numbers.
+TEST(LspTokens, MarkersWordsAndTheSplittingOperator) {
+  const struct {
+    std::string text;
+    int64_t from, to;  // the range's lines; -1: the whole text
+    std::string want;
+  } cases[] = {
+      {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", -1, -1,
+       "0:0:5:0 0:10:2:1 1:0:1:2 1:2:2:0 1:9:3:1 2:0:1:2 2:2:1:3 3:0:1:2 3:2:3:0 4:0:3:0"},
+      {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", 1, 1,
+       "1:0:1:2 1:2:2:0 1:9:3:1"},
+      {"&&& nop\n&&&\t& ELSE\n", -1, -1, "0:0:1:2 0:1:1:3 0:2:1:2 1:0:1:2 1:1:1:3 1:2:1:2"},
+      {"if '\xF0\x9F\x98\x80' == al\n& nop\nend\n", -1, -1, "0:0:2:0 0:8:2:1 1:0:1:2 2:0:3:0"},
+      {"if eax == -1 ; x <= y\n& nop\nend\n", -1, -1, "0:0:2:0 0:7:2:1 1:0:1:2 2:0:3:0"},
+      {"If eax\n", -1, -1, "0:0:2:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", -1, -1, "2:0:2:0 2:7:2:1 3:0:1:2 4:0:3:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", 3, 3, "3:0:1:2"},
+      {"if eax\r== 1\n& nop\nend\n", -1, -1, "0:0:2:0 1:0:2:1 2:0:1:2 3:0:3:0"},
+  };
+  for (const auto& c : cases) {
+    server s;
+    opened(s, c.text);
+    const json r =
+        c.from < 0 ? ask(s, "textDocument/semanticTokens/full")
+                   : ask(s, "textDocument/semanticTokens/range",
+                         {{"range", {{"start", {{"line", c.from}, {"character", 0}}},
+                                     {"end", {{"line", c.to}, {"character", 99}}}}}});
+    const json& data = r["data"];
+    ASSERT_EQ(data.size() % 5, 0u) << c.text;
+    std::string got;
+    int64_t line = 0, ch = 0;
+    for (size_t i = 0; i < data.size(); i += 5) {
+      ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
+      line += data[i].get<int64_t>();
+      if (!got.empty()) got += ' ';
+      got += std::to_string(line) + ":" + std::to_string(ch) + ":" + data[i + 2].dump() + ":" +
+             data[i + 3].dump();
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
 }

@@ -70,17 +70,30 @@ void put_code_actions(std::string& o, const server& s, doc& d, const json& param
       return;
     }
   }
-  int64_t from = 0, to = INT64_MAX;
-  const json& range = get(params, "range");
-  if (const json& l = get(get(range, "start"), "line"); l.is_number_integer())
-    from = l.get<int64_t>();
-  if (const json& l = get(get(range, "end"), "line"); l.is_number_integer()) to = l.get<int64_t>();
+  int64_t from, to;
+  lines_asked(s, d, params, from, to);
+  // The diagnostics the client asks about, by place and code, when it names any: a line's
+  // other diagnostics have fixes of their own, asked for with them.
+  const json& asked = get(get(params, "context"), "diagnostics");
+  auto wanted = [&](const diag& g) {
+    if (!asked.is_array() || asked.empty()) return true;
+    const pos p = where(s, d, g.line > 0 ? g.line - 1 : 0, g.line > 0 && g.col > 0 ? g.col - 1 : 0);
+    const std::string code = code_of(g);
+    for (const json& a : asked) {
+      const json& start = get(get(a, "range"), "start");
+      const json& c = get(a, "code");
+      if (get(start, "line") == p.line && get(start, "character") == p.ch &&
+          (c.is_string() ? c.get_ref<const std::string&>() == code : code.empty()))
+        return true;
+    }
+    return false;
+  };
   check_fixes(d, from < 0 ? 0 : from + 1, to == INT64_MAX ? to : to + 1);
   std::vector<bool> taken(d.fixed.size());
   bool first = true;
   for (size_t i = 0; i < d.diags.size();) {
     const diag& g = d.diags[i];
-    if (g.lvl == level::note || g.line - 1 < from || g.line - 1 > to) {
+    if (g.lvl == level::note || g.line - 1 < from || g.line - 1 > to || !wanted(g)) {
       ++i;
       continue;
     }

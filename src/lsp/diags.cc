@@ -3,18 +3,6 @@
 
 // --- positions --------------------------------------------------------------------------------
 
-pos where(const server& s, const doc& d, int64_t line, size_t b) {
-  const int64_t n = line_count(d);
-  if (line >= n) {
-    const bool ended = d.text.empty() || d.text.back() == '\n' || d.text.back() == '\r';
-    if (ended) return {n, 0};
-    line = n - 1;
-    b = std::string_view::npos;
-  }
-  if (line < 0) line = 0;
-  return {line, col_of(line_at(d, line), b, s.utf8)};
-}
-
 static json position(const server& s, const doc& d, int64_t line, size_t b) {
   const pos p = where(s, d, line, b);
   return {{"line", p.line}, {"character", p.ch}};
@@ -78,6 +66,12 @@ static void put_diag_range(std::string& o, const server& s, const doc& d, const 
   put_range(o, s, d, line, b, e);
 }
 
+std::string code_of(const diag& g) {
+  if (g.lvl == level::error) return "status " + std::to_string(g.status);
+  if (g.name >= 0) return std::string(name_of(static_cast<wname>(g.name)));
+  return {};
+}
+
 // A note that goes on with the explanation of the diagnostic before it, at its place: part of
 // that diagnostic's message, not a place of its own.
 static bool goes_on(const diag& n) { return !n.echo; }
@@ -90,13 +84,9 @@ void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
   put_diag_range(o, s, d, g);
   o += g.lvl == level::error ? ",\"severity\":1" : ",\"severity\":2";
   o += ",\"source\":\"nestasm\"";
-  if (g.lvl == level::error) {
-    o += ",\"code\":\"status ";
-    o += std::to_string(g.status);
-    o += '"';
-  } else if (g.name >= 0) {
+  if (const std::string code = code_of(g); !code.empty()) {
     o += ",\"code\":";
-    json_string(o, name_of(static_cast<wname>(g.name)));
+    json_string(o, code);
   }
   o += ",\"message\":";
   std::string m = g.text;

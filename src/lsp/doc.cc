@@ -23,11 +23,31 @@ std::string_view line_at(const doc& d, int64_t i) {
   return next_line(d.text, p);
 }
 
+// The protocol's lines, kept only where a lone "\r" makes them others than the translator's: a
+// text without one, nearly every text, costs a search for "\r" and no table.
+static void find_protocol_lines(doc& d) {
+  d.proto.clear();
+  const std::string_view t = d.text;
+  bool lone = false;
+  if (t.find('\r') != std::string_view::npos)
+    for (int64_t i = 0; i < line_count(d) && !lone; ++i)
+      lone = line_at(d, i).find('\r') != std::string_view::npos;
+  if (!lone) return;
+  for (size_t p = 0; p < t.size();) {
+    d.proto.push_back(p);
+    const size_t e = t.find_first_of("\r\n", p);
+    if (e == std::string_view::npos) break;
+    p = e + (t[e] == '\r' && e + 1 < t.size() && t[e + 1] == '\n' ? 2 : 1);
+  }
+  d.proto.push_back(t.size());
+}
+
 void set_text(doc& d, std::string text) {
   d.text = std::move(text);
   d.starts.clear();
   for (size_t p = 0; p < d.text.size(); next_line(d.text, p)) d.starts.push_back(p);
   d.starts.push_back(d.text.size());
+  find_protocol_lines(d);
   d.dirty = d.unpublished = true;
   d.fix_lines.clear();
   d.fixed.clear();
@@ -86,6 +106,63 @@ size_t byte_of(std::string_view line, int64_t ch, bool utf8) {
     i += n;
   }
   return i < line.size() ? i : line.size();
+}
+
+// --- positions: the translator's line and byte, the text's byte, the protocol's line and column -
+
+// The protocol's lines of `d`, and line `i` of them without its line end.
+static int64_t proto_count(const doc& d) { return static_cast<int64_t>(d.proto.size()) - 1; }
+static std::string_view proto_line(const doc& d, int64_t i) {
+  size_t b = d.proto[static_cast<size_t>(i)], e = d.proto[static_cast<size_t>(i) + 1];
+  if (e > b && d.text[e - 1] == '\n') --e;
+  if (e > b && d.text[e - 1] == '\r') --e;
+  return std::string_view(d.text).substr(b, e - b);
+}
+
+pos where(const server& s, const doc& d, int64_t line, size_t b) {
+  const int64_t n = line_count(d);
+  if (line >= n) {
+    const bool ended = d.text.empty() || d.text.back() == '\n' || d.text.back() == '\r';
+    if (ended) return {d.proto.empty() ? n : proto_count(d), 0};
+    line = n - 1;
+    b = std::string_view::npos;
+  }
+  if (line < 0) line = 0;
+  const std::string_view l = line_at(d, line);
+  if (d.proto.empty()) return {line, col_of(l, b, s.utf8)};
+  const size_t at = d.starts[static_cast<size_t>(line)] + std::min(b, l.size());
+  const auto in = std::upper_bound(d.proto.begin(), d.proto.end() - 1, at) - 1;
+  return {in - d.proto.begin(),
+          col_of(std::string_view(d.text).substr(*in, at - *in), std::string_view::npos, s.utf8)};
+}
+
+size_t offset_at(const server& s, const doc& d, pos p) {
+  const bool same = d.proto.empty();
+  if (p.line < 0 || p.line >= (same ? line_count(d) : proto_count(d))) return d.text.size();
+  const size_t i = static_cast<size_t>(p.line);
+  return same ? d.starts[i] + byte_of(line_at(d, p.line), p.ch, s.utf8)
+              : d.proto[i] + byte_of(proto_line(d, p.line), p.ch, s.utf8);
+}
+
+pos source_of(const server& s, const doc& d, pos p) {
+  if (d.proto.empty())
+    return {p.line, static_cast<int64_t>(byte_of(line_at(d, p.line), p.ch, s.utf8))};
+  if (p.line >= proto_count(d)) return {line_count(d), 0};
+  const size_t at = offset_at(s, d, p);
+  const auto in = std::upper_bound(d.starts.begin(), d.starts.end() - 1, at) - 1;
+  return {in - d.starts.begin(), static_cast<int64_t>(at - *in)};
+}
+
+void lines_asked(const server& s, const doc& d, const json& params, int64_t& from, int64_t& to) {
+  from = 0;
+  to = INT64_MAX;
+  const json& range = get(params, "range");
+  const json& b = get(get(range, "start"), "line");
+  const json& e = get(get(range, "end"), "line");
+  if (b.is_number_integer())
+    from = source_of(s, d, {std::max<int64_t>(b.get<int64_t>(), 0), 0}).line;
+  if (e.is_number_integer())
+    to = e.get<int64_t>() < 0 ? -1 : source_of(s, d, {e.get<int64_t>(), 0}).line;
 }
 
 std::optional<std::string_view> translation_of(const doc& d, int64_t i) {

@@ -57,6 +57,10 @@ struct doc {
   int64_t version = 0;
   std::vector<size_t> starts;  // where each line starts, as the translator cuts lines; one more
                                // entry for the end of the text
+  // Where each of the protocol's lines starts, with one more entry for the end of the text, when
+  // they are not the translator's: the protocol also ends a line at a lone "\r", which the
+  // translator keeps inside its line. Empty when every "\r" ends a line for both.
+  std::vector<size_t> proto;
   bool dirty = true;           // changed since its last check
   bool unpublished = true;     // its diagnostics are not sent since it changed
 
@@ -157,11 +161,17 @@ void put_diag(std::string& o, const server& s, const doc& d, size_t& i);
 // The quick fixes of the diagnostics in the request's range; suggestions not checked yet for
 // this version of the text are checked first, and the verdicts kept in `d`.
 void put_code_actions(std::string& o, const server& s, doc& d, const json& params);
-void put_folding(std::string& o, const doc& d);
+void put_folding(std::string& o, const server& s, const doc& d);
 void put_highlights(std::string& o, const server& s, const doc& d, pos p);
 void put_symbols(std::string& o, const server& s, const doc& d);
+// Inlay hints at the lines of the request's range that close blocks, naming what they close.
+void put_inlay_hints(std::string& o, const server& s, const doc& d, const json& params);
+// Semantic tokens of the whole text, or of the request's range: markers, statement words and
+// the operator a condition is split at. `tokens_capability` is their legend, as JSON text.
+void put_tokens(std::string& o, const server& s, const doc& d, const json& params, bool ranged);
+extern const char tokens_capability[];
 json code_actions(const server& s, doc& d, const json& params);
-json folding(const doc& d);
+json folding(const server& s, const doc& d);
 json highlights(const server& s, const doc& d, pos p);
 json definition(const server& s, const doc& d, pos p);
 json symbols(const server& s, const doc& d);
@@ -169,9 +179,17 @@ json hover(const server& s, const doc& d, pos p);
 
 // --- what the features share ------------------------------------------------------------------
 
-// The protocol's position of byte `b` of line `line` (0-based). A line past the last one is the
-// end of the text: the empty line after a final line end, or the end of a last line that has none.
+// Every position goes through these three, so that the server's lines are the protocol's while
+// the facts it shows are counted in the translator's lines.
+// The protocol's position of byte `b` of line `line` (0-based, the translator's). A line past
+// the last one is the end of the text: the empty line after a final line end, or the end of a
+// last line that has none.
 pos where(const server& s, const doc& d, int64_t line, size_t b);
+// The byte offset in the text of the protocol's position `p`; the end of the text past it.
+size_t offset_at(const server& s, const doc& d, pos p);
+// The translator's line and byte column of the protocol's position `p`; a line past the last
+// one is a line past the translator's last one too.
+pos source_of(const server& s, const doc& d, pos p);
 void put_position(std::string& o, pos p);
 // The protocol's range of bytes [b, e) of line `line`, as a value or written at the end of `o`;
 // and from byte `b` of `line` to byte `e` of line `last`.
@@ -179,6 +197,14 @@ json range_of(const server& s, const doc& d, int64_t line, size_t b, size_t e);
 void put_range(std::string& o, const server& s, const doc& d, int64_t line, size_t b, size_t e);
 void put_span(std::string& o, const server& s, const doc& d, int64_t line, size_t b, int64_t last,
               size_t e);
+
+// The diagnostic's code as the client is shown it: "status N" for an error, a warning's name;
+// empty for none.
+std::string code_of(const diag& g);
+
+// The translator's lines from the first to the last line of the request's range, both included;
+// all of them without one.
+void lines_asked(const server& s, const doc& d, const json& params, int64_t& from, int64_t& to);
 
 // What the last check read of line `i`; a blank line's facts for a line it has none of.
 const line_fact& fact_of(const doc& d, int64_t i);

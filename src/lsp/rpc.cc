@@ -142,16 +142,30 @@ static answer room() {
 
 static answer bad_position() { return error(invalid_params, "position is missing or wrong"); }
 
+// The request's position, as the translator's line and byte.
+static bool read_at(const server& s, const doc& d, const json& p, pos& at) {
+  if (!read_pos(get(p, "position"), at)) return false;
+  at = source_of(s, d, at);
+  return true;
+}
+
 // The requests on one document, each with the capability initialize announces for it: a feature
 // is its handler and its row here.
 namespace {
 struct feature {
   std::string_view method;
-  const char* capability;  // its name in initialize's capabilities
+  const char* capability;  // its name in initialize's capabilities; null when an earlier
+                           // row's announces it too
   const char* value;       // and its value, as JSON text
   answer (*on)(server& s, doc& d, const json& params);  // on the analysed document
 };
 }  // namespace
+
+static answer tokens(server& s, doc& d, const json& p, bool ranged) {
+  answer a = room();
+  put_tokens(a.text, s, d, p, ranged);
+  return a;
+}
 
 static const feature features[] = {
     {"textDocument/codeAction", "codeActionProvider", R"({"codeActionKinds":["quickfix"]})",
@@ -161,15 +175,15 @@ static const feature features[] = {
        return a;
      }},
     {"textDocument/foldingRange", "foldingRangeProvider", "true",
-     [](server&, doc& d, const json&) {
+     [](server& s, doc& d, const json&) {
        answer a = room();
-       put_folding(a.text, d);
+       put_folding(a.text, s, d);
        return a;
      }},
     {"textDocument/documentHighlight", "documentHighlightProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       if (!read_pos(get(p, "position"), at)) return bad_position();
+       if (!read_at(s, d, p, at)) return bad_position();
        answer a = room();
        put_highlights(a.text, s, d, at);
        return a;
@@ -177,7 +191,7 @@ static const feature features[] = {
     {"textDocument/definition", "definitionProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       return read_pos(get(p, "position"), at) ? answer(definition(s, d, at)) : bad_position();
+       return read_at(s, d, p, at) ? answer(definition(s, d, at)) : bad_position();
      }},
     {"textDocument/documentSymbol", "documentSymbolProvider", "true",
      [](server& s, doc& d, const json&) {
@@ -188,14 +202,25 @@ static const feature features[] = {
     {"textDocument/hover", "hoverProvider", "true",
      [](server& s, doc& d, const json& p) {
        pos at;
-       return read_pos(get(p, "position"), at) ? answer(hover(s, d, at)) : bad_position();
+       return read_at(s, d, p, at) ? answer(hover(s, d, at)) : bad_position();
      }},
+    {"textDocument/inlayHint", "inlayHintProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       answer a = room();
+       put_inlay_hints(a.text, s, d, p);
+       return a;
+     }},
+    {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_capability,
+     [](server& s, doc& d, const json& p) { return tokens(s, d, p, false); }},
+    {"textDocument/semanticTokens/range", nullptr, nullptr,
+     [](server& s, doc& d, const json& p) { return tokens(s, d, p, true); }},
 };
 
 static json capabilities(const server& s) {
   json c = {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
             {"textDocumentSync", {{"openClose", true}, {"change", 1}}}};
-  for (const feature& f : features) c[f.capability] = json::parse(f.value);
+  for (const feature& f : features)
+    if (f.capability) c[f.capability] = json::parse(f.value);
   return c;
 }
 static answer initialize(server& s, const json& p) {
@@ -238,8 +263,7 @@ static answer request(server& s, std::string_view method, const json& p) {
 // The byte offset of the protocol's position `p` in `d`'s text.
 static size_t offset(const server& s, const doc& d, const json& p) {
   pos at;
-  if (!read_pos(p, at) || at.line >= line_count(d)) return d.text.size();
-  return d.starts[static_cast<size_t>(at.line)] + byte_of(line_at(d, at.line), at.ch, s.utf8);
+  return read_pos(p, at) ? offset_at(s, d, at) : d.text.size();
 }
 
 static void notification(server& s, std::string_view method, json& p) {

@@ -156,26 +156,37 @@ void quote(std::string& o, std::string_view s) {
   o += '"';
 }
 
-// The client's view of a text's lines, cut as the server says it cuts them: at "\n", a "\r"
-// before it not part of the line.
+// Line `i` of `t`, whose lines start at `starts` (one more for the end of the text), without
+// its line end.
+static std::string_view cut(std::string_view t, const std::vector<size_t>& starts, int64_t i) {
+  if (i < 0 || i + 1 >= static_cast<int64_t>(starts.size())) return {};
+  size_t b = starts[static_cast<size_t>(i)], e = starts[static_cast<size_t>(i) + 1];
+  if (e > b && t[e - 1] == '\n') --e;
+  if (e > b && t[e - 1] == '\r') --e;
+  return t.substr(b, e - b);
+}
+
+// The lines of a server's document as the protocol counts them.
+static int64_t protocol_lines(const doc& d) {
+  return d.proto.empty() ? line_count(d) : static_cast<int64_t>(d.proto.size()) - 1;
+}
+
+// The client's view of a text's lines, cut as the protocol cuts them: at "\n", "\r\n" or a
+// lone "\r".
 struct lines {
   std::vector<size_t> starts;  // one more for the end of the text
   explicit lines(std::string_view t = {}) {
     for (size_t i = 0; i < t.size();) {
       starts.push_back(i);
-      const size_t nl = t.find('\n', i);
-      i = nl == std::string_view::npos ? t.size() : nl + 1;
+      const size_t e = t.find_first_of("\r\n", i);
+      const bool crlf = e != std::string_view::npos && t[e] == '\r' && e + 1 < t.size() &&
+                        t[e + 1] == '\n';
+      i = e == std::string_view::npos ? t.size() : e + (crlf ? 2 : 1);
     }
     starts.push_back(t.size());
   }
   int64_t count() const { return static_cast<int64_t>(starts.size()) - 1; }
-  std::string_view line(std::string_view t, int64_t i) const {
-    if (i < 0 || i >= count()) return {};
-    size_t b = starts[static_cast<size_t>(i)], e = starts[static_cast<size_t>(i) + 1];
-    if (e > b && t[e - 1] == '\n') --e;
-    if (e > b && t[e - 1] == '\r') --e;
-    return t.substr(b, e - b);
-  }
+  std::string_view line(std::string_view t, int64_t i) const { return cut(t, starts, i); }
 };
 
 // The protocol's column of byte `b` of a line that is UTF-8, or -1 when it is not, or `b` cuts a
@@ -422,8 +433,11 @@ struct session {
       return false;
     }
     const int64_t line = l.get<int64_t>(), ch = c.get<int64_t>();
-    const int64_t n = line_count(d);
-    const int64_t end = line < n ? col_of(line_at(d, line), std::string_view::npos, utf8) : 0;
+    // The protocol's lines, which are the translator's unless a lone "\r" splits one of them.
+    const bool same = d.proto.empty();
+    const int64_t n = protocol_lines(d);
+    const std::string_view at = same ? line_at(d, line) : cut(d.text, d.proto, line);
+    const int64_t end = line < n ? col_of(at, std::string_view::npos, utf8) : 0;
     if (line < 0 || line > n || ch < 0 || ch > end) {
       fail(std::string(what) + ": position " + p.dump() + " is outside the document (" +
            std::to_string(n) + " lines, that one " + std::to_string(end) + " long)");
@@ -560,9 +574,34 @@ struct session {
       for (const json& f : r) {
         const json &b = get(f, "startLine"), &e = get(f, "endLine");
         if (!b.is_number_integer() || !e.is_number_integer() || b.get<int64_t>() < 0 ||
-            b.get<int64_t>() >= e.get<int64_t>() || e.get<int64_t>() >= line_count(d))
+            b.get<int64_t>() >= e.get<int64_t>() || e.get<int64_t>() >= protocol_lines(d))
           return fail("foldingRange: " + f.dump() + " in a document of " +
-                      std::to_string(line_count(d)) + " lines");
+                      std::to_string(protocol_lines(d)) + " lines");
+      }
+    } else if (m == "textDocument/inlayHint") {
+      if (!r.is_array()) return fail("inlayHint: no array");
+      for (const json& h : r) {
+        if (!check_pos(get(h, "position"), d, "inlayHint")) return;
+        const json& l = get(h, "label");
+        if (!l.is_string() || l.get_ref<const std::string&>().rfind("closes ", 0) != 0)
+          return fail("inlayHint: a label that names nothing: " + h.dump().substr(0, 300));
+      }
+    } else if (m == "textDocument/semanticTokens/full") {
+      // Each token on a line of the document, within it, after the one before.
+      const json& data = get(r, "data");
+      if (!data.is_array() || data.size() % 5 != 0) return fail("semanticTokens: no data");
+      int64_t line = 0, ch = 0;
+      for (size_t i = 0; i < data.size(); i += 5) {
+        for (size_t k = 0; k < 5; ++k)
+          if (!data[i + k].is_number_integer() || data[i + k].get<int64_t>() < 0)
+            return fail("semanticTokens: not a count at " + std::to_string(i + k));
+        ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
+        line += data[i].get<int64_t>();
+        if (i > 0 && data[i] == 0 && data[i + 1] == 0)
+          return fail("semanticTokens: two tokens at one place, line " + std::to_string(line));
+        if (!check_pos(json{{"line", line}, {"character", ch + data[i + 2].get<int64_t>()}}, d,
+                       "semanticTokens"))
+          return;
       }
     } else if (m == "textDocument/documentSymbol") {
       check_symbols(r, d, w.doc);
@@ -1102,7 +1141,14 @@ struct session {
       if (!docs[k].open) continue;
       whole_request("textDocument/documentSymbol", k);
       whole_request("textDocument/foldingRange", k);
+      whole_request("textDocument/semanticTokens/full", k);
       const int64_t n = lines(docs[k].text).count();
+      {
+        json p = doc_params(k);
+        p["range"] = {{"start", position(0, 0)}, {"end", position(n, 0)}};
+        charge(k);
+        request("textDocument/inlayHint", std::move(p), expect(k));
+      }
       std::vector<int64_t> at = {0, n / 2, std::max<int64_t>(n - 1, 0), n};
       for (size_t i = 0; i < docs[k].diag_lines.size() && i < 4; ++i) at.push_back(docs[k].diag_lines[i]);
       for (const int64_t l : at) {

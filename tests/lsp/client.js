@@ -108,8 +108,12 @@ async function main() {
   const caps = init.capabilities;
   assert.equal(caps.positionEncoding, 'utf-16');
   for (const c of ['hoverProvider', 'definitionProvider', 'documentHighlightProvider',
-                   'documentSymbolProvider', 'foldingRangeProvider', 'codeActionProvider'])
+                   'documentSymbolProvider', 'foldingRangeProvider', 'codeActionProvider',
+                   'inlayHintProvider'])
     assert.ok(caps[c], c);
+  assert.deepEqual(caps.semanticTokensProvider,
+                   { legend: { tokenTypes: ['keyword', 'operator', 'macro', 'type'], tokenModifiers: [] },
+                     full: true, range: true });
   conn.sendNotification(lsp.InitializedNotification.type, {});
 
   // The shipped examples: no diagnostic; every statement's hover is a piece of nestasm's output.
@@ -133,7 +137,7 @@ async function main() {
   const { uri } = await open('classify.s', read('classify.s'));
   const folds = await conn.sendRequest(lsp.FoldingRangeRequest.type, doc(uri));
   assert.deepEqual(folds.map((f) => [f.startLine, f.endLine]),
-                   [[14, 35], [16, 17], [18, 19], [20, 21], [22, 23], [24, 25], [26, 27], [28, 29], [30, 31]]);
+                   [[14, 35], [16, 31], [16, 17], [18, 19], [20, 21], [22, 23], [24, 25], [26, 27], [28, 29], [30, 31]]);
   const chain = [16, 18, 20, 22, 24, 26, 28, 30, 32];
   for (const line of [16, 24, 32])
     assert.deepEqual(lines(await conn.sendRequest(lsp.DocumentHighlightRequest.type, at(uri, line, 3))), chain);
@@ -147,6 +151,35 @@ async function main() {
   const syms = await conn.sendRequest(lsp.DocumentSymbolRequest.type, doc(uri));
   const outline = (s) => s.map((x) => x.name + (x.children.length ? ' {' + outline(x.children) + '}' : '')).join(', ');
   assert.equal(outline(syms), "text, _start {while byte [rsi] != 0 {if al == ' '}}");
+  const kinds = (s) => s.flatMap((x) => [x.kind, ...kinds(x.children)]);
+  assert.deepEqual(kinds(syms), [lsp.SymbolKind.Variable, lsp.SymbolKind.Function,
+                                 lsp.SymbolKind.Event, lsp.SymbolKind.Boolean]);
+  // What each end closes, at the end of its line; only the lines asked for.
+  const hints = async (from, to) => (await conn.sendRequest('textDocument/inlayHint',
+    { ...doc(uri), range: { start: { line: from, character: 0 }, end: { line: to, character: 0 } } }))
+    .map((h) => `${h.position.line}:${h.position.character} ${h.label}`);
+  assert.deepEqual(await hints(0, 99), ["32:5 closes if al == ' ' (line 17)",
+                                        '36:3 closes while byte [rsi] != 0 (line 15)']);
+  assert.deepEqual(await hints(33, 36), ['36:3 closes while byte [rsi] != 0 (line 15)']);
+  // Tokens, as "line:column:length:type": markers in two types by depth, statement words,
+  // the operator the condition is split at.
+  const tokens = (data) => {
+    const r = [];
+    for (let i = 0, line = 0, ch = 0; i < data.length; i += 5) {
+      ch = data[i] === 0 ? ch + data[i + 1] : data[i + 1];
+      line += data[i];
+      r.push(`${line}:${ch}:${data[i + 2]}:${caps.semanticTokensProvider.legend.tokenTypes[data[i + 3]]}`);
+    }
+    return r.join(' ');
+  };
+  const full = await conn.sendRequest('textDocument/semanticTokens/full', doc(uri));
+  assert.equal(tokens(full.data).split(' ').filter((t) => /^(14|16|17|18|32|36):/.test(t)).join(' '),
+               '14:0:5:keyword 14:17:2:operator 16:0:1:macro 16:2:2:keyword 16:8:2:operator ' +
+               '17:0:1:macro 17:2:1:type 18:0:1:macro 18:2:4:keyword 18:10:3:operator ' +
+               '32:0:1:macro 32:2:3:keyword 36:0:3:keyword');
+  const part = await conn.sendRequest('textDocument/semanticTokens/range',
+    { ...doc(uri), range: { start: { line: 17, character: 0 }, end: { line: 17, character: 9 } } });
+  assert.equal(tokens(part.data), '17:0:1:macro 17:2:1:type');
   const hover = await conn.sendRequest(lsp.HoverRequest.type, at(uri, 29));
   assert.equal(hover.contents.value,
                'inside the while-block of line 15 and the if-block of line 17 (elif branch of line 29); depth 2');
@@ -183,6 +216,32 @@ async function main() {
     assert.deepEqual(await diagnosticsOf(uri, version), [], what);
     conn.sendNotification(lsp.DidCloseTextDocumentNotification.type, doc(uri));
   }
+  // Two diagnostics on one line, each with its own fix: asked for one, its fix alone comes.
+  {
+    const { uri, diagnostics } = await open('two-on-a-line.s', 'if eax == 1\n& nop\n\t& nop\nend\n');
+    assert.deepEqual(diagnostics.map((g) => `${g.range.start.line} ${g.code}`),
+                     ['2 tab-before-marker', '2 missing-end']);
+    const titles = [];
+    for (const g of diagnostics) {
+      const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
+                                             { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
+      titles.push(actions.map((a) => a.title));
+    }
+    assert.deepEqual(titles, [['Change `\t` to ` `'], ['Insert the line `end`; Remove `end`']]);
+  }
+  // A lone CR ends a line for the editor: the diagnostic and its fix are on the editor's line.
+  {
+    const text = '; x\ry\nif eax == 1\n& inc eax\nendif\n';
+    const { uri, diagnostics } = await open('lone-cr.s', text);
+    const g = diagnostics.find((x) => x.code === 'not-a-statement');
+    assert.equal(range(g.range), '4:0-4:5');
+    const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
+                                           { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
+    assert.deepEqual(actions.map((a) => a.edit.changes[uri].map((e) => `${range(e.range)} ${e.newText}`)),
+                     [['4:0-4:5 end']]);
+    const folds = await conn.sendRequest(lsp.FoldingRangeRequest.type, doc(uri));
+    assert.deepEqual(folds.map((f) => [f.startLine, f.endLine]), [[2, 4]]);
+  }
   const expected = mistakes.reduce((n, m) => n + m[5].length, 0);
   assert.ok(expected > 0 && fixes === expected, `${fixes} quick fixes offered, ${expected} expected`);
   console.log(`quick fixes offered and checked: ${fixes}`);
@@ -191,7 +250,8 @@ async function main() {
   const status = new Promise((r) => proc.on('exit', r));
   conn.sendNotification(lsp.ExitNotification.type);
   assert.equal(await status, 0);
-  console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, shutdown');
+  console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, ' +
+              'inlay hints, semantic tokens, lone CRs, shutdown');
 }
 
 main().then(() => { fs.rmSync(tmp, { recursive: true }); process.exit(0); },
