@@ -160,10 +160,13 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
     json params;  // besides textDocument
     std::string result;  // the answer on the document "if eax == 1\nend\n", dumped
   } cases[] = {
-      {"textDocument/codeAction", "codeActionProvider", {{"codeActionKinds", {"quickfix"}}},
+      {"textDocument/codeAction", "codeActionProvider",
+       {{"codeActionKinds", {"quickfix", "refactor.rewrite"}}},
        {{"range", {{"start", {{"line", 0}, {"character", 0}}},
                    {"end", {{"line", 1}, {"character", 0}}}}}},
-       "[]"},
+       R"([{"edit":{"changes":{"file:///a.s":[{"newText":"& ","range":{"end":{"character":0,)"
+       R"("line":0},"start":{"character":0,"line":0}}}]}},"kind":"refactor.rewrite.deeper",)"
+       R"("title":"One level deeper"}])"},
       {"textDocument/foldingRange", "foldingRangeProvider", true, json::object(), "[]"},
       {"textDocument/documentHighlight", "documentHighlightProvider", true,
        {{"position", {{"line", 1}, {"character", 0}}}},
@@ -178,6 +181,18 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        R"("start":{"character":0,"line":0}},"uri":"file:///a.s"},"name":"if eax == 1"}])"},
       {"textDocument/hover", "hoverProvider", true, {{"position", {{"line", 0}, {"character", 0}}}},
        R"({"contents":{"kind":"plaintext","value":"cmp eax, 1\njne .if_else_0"}})"},
+      {"nestasm/translation", "experimental", {{"nestasmTranslation", true}}, json::object(),
+       R"({"starts":[0,2,4],"text":"cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"})"},
+      {"textDocument/onTypeFormatting", "documentOnTypeFormattingProvider",
+       {{"firstTriggerCharacter", "\n"}},
+       {{"position", {{"line", 1}, {"character", 0}}}, {"ch", "\n"}},
+       R"([{"newText":"& ","range":{"end":{"character":0,"line":1},)"
+       R"("start":{"character":0,"line":1}}}])"},
+      {"textDocument/formatting", "documentFormattingProvider", true, json::object(), "[]"},
+      {"textDocument/rangeFormatting", "documentRangeFormattingProvider", true,
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 0}}}}}},
+       "[]"},
   };
   server s;
   feed(s, framed(init) + open_msg("if eax == 1\nend\n"));

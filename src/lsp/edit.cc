@@ -5,21 +5,17 @@
 
 #include "fmt/fmt.h"
 
-// A byte that continues a UTF-8 character: no column falls before it.
-static bool inside_char(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // Line `e.line` made `e.text` as one TextEdit over the bytes that differ, so that the editor
-// keeps the cursor and the marks on the rest of the line.
+// keeps the cursor and the marks on the rest of the line. The formatter changes only markers
+// and blanks, never a byte of a character: where the texts part is where a character starts.
 static void put_line_edit(std::string& o, const server& s, const doc& d, const line_edit& e) {
   const std::string_view old = line_at(d, e.line), now = e.text;
   size_t p = 0;
   while (p < old.size() && p < now.size() && old[p] == now[p]) ++p;
-  while (p > 0 && p < old.size() && inside_char(old[p])) --p;
   size_t q = 0;
   while (q < old.size() - p && q < now.size() - p &&
          old[old.size() - 1 - q] == now[now.size() - 1 - q])
     ++q;
-  while (q > 0 && inside_char(old[old.size() - q])) --q;
   o += "{\"range\":";
   put_range(o, s, d, e.line, p, old.size() - q);
   o += ",\"newText\":";

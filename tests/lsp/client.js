@@ -172,6 +172,7 @@ async function levels() {
   assert.deepEqual(await ask(1, 3, ['refactor']), [deeper, shallower]);
   assert.deepEqual(await ask(1, 3, ['refactor.rewrite.shallower']), [shallower]);
   assert.deepEqual(await ask(1, 3, ['quickfix']), []);
+  assert.deepEqual(await ask(1, 3, ['refactor.rewrite.deep']), []);
   assert.deepEqual(await ask(0, 0), [['One level deeper', 'refactor.rewrite.deeper', ['0:0-0:0 "& "']]]);
   assert.equal(applyEdits(text, deeper[2].map((e) => {
     const [, l0, c0, l1, c1, t] = /^(\d+):(\d+)-(\d+):(\d+) (.*)$/.exec(e);
