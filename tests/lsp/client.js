@@ -12,6 +12,7 @@ try {
 }
 const assert = require('node:assert/strict');
 const { outputLines } = require('../../editors/vscode/preview.js');
+const { levelCommands } = require('../../editors/vscode/levels.js');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -174,6 +175,14 @@ async function levels() {
   assert.deepEqual(await ask(1, 3, ['quickfix']), []);
   assert.deepEqual(await ask(1, 3, ['refactor.rewrite.deep']), []);
   assert.deepEqual(await ask(0, 0), [['One level deeper', 'refactor.rewrite.deeper', ['0:0-0:0 "& "']]]);
+  // VS Code's commands and their keys run the actions of these kinds.
+  const pkg = JSON.parse(fs.readFileSync(path.join(src, 'editors/vscode/package.json'), 'utf8'));
+  assert.deepEqual(pkg.contributes.keybindings.map((k) => [k.command, k.key]),
+                   [['nestasm.deeper', 'ctrl+]'], ['nestasm.shallower', 'ctrl+[']]);
+  for (const [name, kind] of Object.entries(levelCommands)) {
+    assert.ok(pkg.contributes.commands.some((c) => c.command === name), name);
+    assert.deepEqual((await ask(1, 3, [kind])).map((a) => a[1]), [kind], name);
+  }
   assert.equal(applyEdits(text, deeper[2].map((e) => {
     const [, l0, c0, l1, c1, t] = /^(\d+):(\d+)-(\d+):(\d+) (.*)$/.exec(e);
     return { range: { start: { line: +l0, character: +c0 }, end: { line: +l1, character: +c1 } }, newText: JSON.parse(t) };
@@ -286,7 +295,8 @@ async function main() {
   const status = new Promise((r) => proc.on('exit', r));
   conn.sendNotification(lsp.ExitNotification.type);
   assert.equal(await status, 0);
-  console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, shutdown');
+  console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, translation, ' +
+              'markers on Enter, formatting, levels, shutdown');
 }
 
 main().then(() => { fs.rmSync(tmp, { recursive: true }); process.exit(0); },
