@@ -205,10 +205,9 @@ vim.api.nvim_create_autocmd('FileType', {
     map('<leader>o', vim.lsp.buf.document_symbol)
     map('<leader>t', _G.nestasm_translation)    -- :NestasmTranslation, the flat text to the side
     -- The line, or the lines selected, one marker more or less (Vim's own >> and << indent).
-    for _, mode in ipairs({ 'n', 'x' }) do
-      vim.keymap.set(mode, '<leader>]', shift_keys('refactor.rewrite.deeper'), { buffer = args.buf })
-      vim.keymap.set(mode, '<leader>[', shift_keys('refactor.rewrite.shallower'), { buffer = args.buf })
-    end
+    local here = { buffer = args.buf }
+    vim.keymap.set({ 'n', 'x' }, '<leader>]', shift_keys('refactor.rewrite.deeper'), here)
+    vim.keymap.set({ 'n', 'x' }, '<leader>[', shift_keys('refactor.rewrite.shallower'), here)
     -- The statements of the chain under the cursor light up while it rests.
     vim.api.nvim_create_autocmd('CursorHold', { buffer = args.buf, callback = vim.lsp.buf.document_highlight })
     vim.api.nvim_create_autocmd('CursorMoved', { buffer = args.buf, callback = vim.lsp.buf.clear_references })

@@ -54,7 +54,8 @@ void put_on_type(std::string& o, const server& s, const doc& d, pos at, std::str
   if (ch == "\n" && n >= 0 && n < line_count(d)) {
     const enter_depths e = on_enter(d.text, n);
     const mark_style style = style_of(d.text);
-    if (fact_of(d, n).depth != e.line) edits.push_back({n, with_depth(line_at(d, n), e.line, style)});
+    if (fact_of(d, n).depth != e.line)
+      edits.push_back({n, with_depth(line_at(d, n), e.line, style)});
     if (fact_of(d, at.line).depth != e.new_line)
       edits.push_back({at.line, with_depth(line_at(d, at.line), e.new_line, style)});
   }

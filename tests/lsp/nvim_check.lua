@@ -65,10 +65,15 @@ end
 vim.cmd('only')
 
 -- \] and \[: the line under the cursor, or the lines selected, a marker deeper or shallower.
-local function keys(k) vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes(k, true, false, true), 'x', false) end
-local function lines(a, b) return table.concat(vim.api.nvim_buf_get_lines(buf, a - 1, b, true), '|') end
+local function keys(k)
+  vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes(k, true, false, true), 'x', false)
+end
+local function lines(a, b)
+  return table.concat(vim.api.nvim_buf_get_lines(buf, a - 1, b, true), '|')
+end
 local function changed(a, b, want)
-  return vim.wait(5000, function() return lines(a, b) == want end, 20) or done('FAIL: lines ' .. lines(a, b))
+  return vim.wait(5000, function() return lines(a, b) == want end, 20) or
+         done('FAIL: lines ' .. lines(a, b))
 end
 vim.api.nvim_win_set_cursor(0, { 34, 0 })
 keys('\\]')
@@ -84,4 +89,5 @@ vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('Gowhile ecx != 0<CR>inc ea
 local typed = table.concat(vim.api.nvim_buf_get_lines(buf, last, -1, true), '|')
 local want = 'while ecx != 0|& inc eax|& IF eax == 3|& & dec ecx|& elif eax == 4|& & inc edx|& \tend|& inc ecx|& |end|nop'
 if typed ~= want then return done('FAIL: typed ' .. typed) end
-done('ok: diagnostics, folds, colours, translation, levels and markers typed in Neovim 0.' .. tostring(vim.version().minor))
+done('ok: diagnostics, folds, colours, translation, levels and markers typed in Neovim 0.' ..
+     tostring(vim.version().minor))
