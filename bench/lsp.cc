@@ -1,7 +1,8 @@
 // nestasm-lsp-bench: how long after a change to a document nestasm-lsp publishes its
 // diagnostics, measured as an editor sees it: from writing the didChange to reading the answer;
-// where the document has quick fixes, how long a codeAction on one line then takes; with
-// --memory, the server's memory and time for each request on one huge document.
+// where the document has quick fixes, how long a codeAction on one line then takes; how long
+// formatting 100,000 lines takes; with --memory, the server's memory and time for each request
+// on one huge document.
 //
 //   nestasm-lsp-bench NESTASM_LSP [CHANGES]      default 100 changes to each of two documents
 //   nestasm-lsp-bench NESTASM_LSP --memory [MiB] default a 50 MiB document
@@ -101,6 +102,13 @@ static double rank(const std::vector<double>& ms, double p) {
   return ms[std::min(k, ms.size()) - 1];
 }
 
+// Sends the request `method` with `params`; returns its id.
+static int64_t ask_of(const char* method, json params) {
+  const int64_t id = ++request_id;
+  send({{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}});
+  return id;
+}
+
 // Opens `text` as `uri` and waits for its diagnostics.
 static void open_doc(const std::string& uri, const std::string& text) {
   send({{"jsonrpc", "2.0"},
@@ -109,6 +117,13 @@ static void open_doc(const std::string& uri, const std::string& text) {
          {{"textDocument",
            {{"uri", uri}, {"languageId", "nestasm"}, {"version", ++version}, {"text", text}}}}}});
   diagnostics(version);
+}
+
+// Opens `text` as file:///NAME and waits for its first diagnostics; returns its address.
+static std::string opened(const char* name, const std::string& text) {
+  const std::string uri = std::string("file:///") + name;
+  open_doc(uri, text);
+  return uri;
 }
 
 // Opens `text` and changes it `changes` times, taking the first marker off the line after the
@@ -120,8 +135,7 @@ static void measure(const char* name, const std::string& text, const char* mark,
   std::string wrong = text;
   const size_t at = text.find(mark, text.size() / 2);
   if (at != std::string::npos) wrong.erase(at + 1, 2);
-  const std::string uri = std::string("file:///") + name;
-  open_doc(uri, text);
+  const std::string uri = opened(name, text);
   std::vector<double> ms, fixes;
   size_t most = 0, offered = 0;
   for (int i = 0; i < changes; ++i) {
@@ -137,16 +151,14 @@ static void measure(const char* name, const std::string& text, const char* mark,
     if (ask < 0) continue;
     const json range = {{"start", {{"line", ask}, {"character", 0}}},
                         {"end", {{"line", ask}, {"character", 200}}}};
-    const int64_t id = ++request_id;
     const auto t1 = std::chrono::steady_clock::now();
-    send({{"jsonrpc", "2.0"},
-          {"id", id},
-          {"method", "textDocument/codeAction"},
-          {"params",
-           {{"textDocument", {{"uri", uri}}}, {"range", range}, {"context", {{"diagnostics", json::array()}}}}}});
-    const json a = answer(id);
+    const json a = answer(ask_of("textDocument/codeAction",
+                                 {{"textDocument", {{"uri", uri}}},
+                                  {"range", range},
+                                  {"context", {{"diagnostics", json::array()}}}}));
     fixes.push_back(std::chrono::duration<double, std::milli>(arrived - t1).count());
-    if (a["result"].is_array()) offered += a["result"].size();
+    if (a["result"].is_array())
+      for (const json& x : a["result"]) offered += x.value("kind", "") == "quickfix";
   }
   std::sort(ms.begin(), ms.end());
   size_t lines = 0;
@@ -192,6 +204,31 @@ static void measure_views(const char* name, const std::string& text, int times) 
                 rank(ms, 50), times, rank(ms, 99), ms.back(), size,
                 method[13] == 's' ? "tokens" : "hints");
   }
+}
+
+// Opens `text` and asks for its formatting `runs` times; prints the time from each request to
+// its answer, against the 200 ms goal for 100,000 lines.
+static void format(const char* name, const std::string& text, int runs) {
+  const std::string uri = opened(name, text);
+  std::vector<double> ms;
+  size_t edits = 0;
+  for (int i = 0; i < runs; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const json a = answer(ask_of("textDocument/formatting",
+                                 {{"textDocument", {{"uri", uri}}},
+                                  {"options", {{"tabSize", 8}, {"insertSpaces", true}}}}));
+    ms.push_back(std::chrono::duration<double, std::milli>(arrived - t0).count());
+    if (a["result"].is_array()) edits = a["result"].size();
+  }
+  std::sort(ms.begin(), ms.end());
+  size_t lines = 0;
+  for (char c : text) lines += c == '\n';
+  std::printf("nestasm-lsp, %s (%zu lines, %zu KiB): formatting in %.1f ms (median of %d; max "
+              "%.1f; goal 200), %zu edits\n",
+              name, lines, text.size() / 1024, rank(ms, 50), runs, ms.back(), edits);
+  send({{"jsonrpc", "2.0"},
+        {"method", "textDocument/didClose"},
+        {"params", {{"textDocument", {{"uri", uri}}}}}});
 }
 
 // --- memory -----------------------------------------------------------------------------------
@@ -428,6 +465,19 @@ int main(int argc, char** argv) {
   std::string clean;
   while (clean.size() < 210 * classify.size()) clean += classify;
   measure("classify.s x210", clean, "\n& else", changes);
+
+  // Formatting 100,000 lines of the mix: as generated (half its lines in another layout), and
+  // with its markers run together ("&&x"), so that every line inside a block is rewritten.
+  std::string mix100 = gen_mix(4 << 20);
+  cut = 0;
+  for (int n = 0; n < 100000; ++n) cut = mix100.find('\n', cut) + 1;
+  mix100.resize(cut);
+  format("the mix, 100k", mix100, 10);
+  std::string packed;
+  packed.reserve(mix100.size());
+  for (size_t i = 0; i < mix100.size(); ++i)
+    if (!(mix100[i] == ' ' && i > 0 && mix100[i - 1] == '&')) packed += mix100[i];
+  format("the mix, 100k, &&", packed, 10);
 
   send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "shutdown"}});
   send({{"jsonrpc", "2.0"}, {"method", "exit"}});

@@ -157,7 +157,7 @@ if [ -x "$check" ]; then
 fi
 
 # nestasm-lsp, when it stands beside NESTASM: from a change to a document to its diagnostics, as
-# an editor waits for them, and from a codeAction to its quick fixes.
+# an editor waits for them, from a codeAction to its quick fixes, and formatting 100,000 lines.
 lsp=${NESTASM_LSP:-$(dirname "$bin")/nestasm-lsp}
 if [ -x "$lsp" ] && [ -x "$tools/nestasm-lsp-bench" ]; then
   "$tools/nestasm-lsp-bench" "$lsp" 100

@@ -167,10 +167,13 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
     json params;  // besides textDocument
     std::string result;  // the answer on the document "if eax == 1\nend\n", dumped
   } cases[] = {
-      {"textDocument/codeAction", "codeActionProvider", {{"codeActionKinds", {"quickfix"}}},
+      {"textDocument/codeAction", "codeActionProvider",
+       {{"codeActionKinds", {"quickfix", "refactor.rewrite"}}},
        {{"range", {{"start", {{"line", 0}, {"character", 0}}},
                    {"end", {{"line", 1}, {"character", 0}}}}}},
-       "[]"},
+       R"([{"edit":{"changes":{"file:///a.s":[{"newText":"& ","range":{"end":{"character":0,)"
+       R"("line":0},"start":{"character":0,"line":0}}}]}},"kind":"refactor.rewrite.deeper",)"
+       R"("title":"One level deeper"}])"},
       {"textDocument/foldingRange", "foldingRangeProvider", true, json::object(), "[]"},
       {"textDocument/documentHighlight", "documentHighlightProvider", true,
        {{"position", {{"line", 1}, {"character", 0}}}},
@@ -196,6 +199,18 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        {{"range", {{"start", {{"line", 1}, {"character", 0}}},
                    {"end", {{"line", 1}, {"character", 3}}}}}},
        R"({"data":[1,0,3,0,0]})"},
+      {"nestasm/translation", "experimental", {{"nestasmTranslation", true}}, json::object(),
+       R"({"starts":[0,2,4],"text":"cmp eax, 1\njne .if_else_0\n.if_else_0:\n.if_end_1:\n"})"},
+      {"textDocument/onTypeFormatting", "documentOnTypeFormattingProvider",
+       {{"firstTriggerCharacter", "\n"}},
+       {{"position", {{"line", 1}, {"character", 0}}}, {"ch", "\n"}},
+       R"([{"newText":"& ","range":{"end":{"character":0,"line":1},)"
+       R"("start":{"character":0,"line":1}}}])"},
+      {"textDocument/formatting", "documentFormattingProvider", true, json::object(), "[]"},
+      {"textDocument/rangeFormatting", "documentRangeFormattingProvider", true,
+       {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                   {"end", {{"line", 1}, {"character", 0}}}}}},
+       "[]"},
   };
   std::set<std::string> announced;
   for (const auto& c : cases) announced.insert(c.capability);
@@ -665,8 +680,10 @@ TEST(LspFix, OnlyTheFixesOfTheDiagnosticsAskedFor) {
     for (const std::string& code : c.asked)
       for (const json& g : ds)
         if (g["code"] == code) asked.push_back(g);
+    // The quick fixes only: the level actions on the range's lines come whatever is asked.
     const json a = ask(s, "textDocument/codeAction",
-                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", asked}}}});
+                       {{"range", ds[0]["range"]},
+                        {"context", {{"diagnostics", asked}, {"only", {"quickfix"}}}}});
     std::string titles;
     for (const json& x : a) {
       if (!titles.empty()) titles += ", ";
@@ -697,7 +714,8 @@ TEST(LspDocs, ALoneCrEndsALineOfTheProtocol) {
     ASSERT_FALSE(ds.empty()) << c.text;
     EXPECT_EQ(span_of(ds[0]["range"]) + " " + ds[0]["code"].get<std::string>(), c.diag) << c.text;
     const json a = ask(s, "textDocument/codeAction",
-                       {{"range", ds[0]["range"]}, {"context", {{"diagnostics", {ds[0]}}}}});
+                       {{"range", ds[0]["range"]},
+                        {"context", {{"diagnostics", {ds[0]}}, {"only", {"quickfix"}}}}});
     ASSERT_EQ(a.size(), 1u) << c.text << a.dump();
     const json& te = a[0]["edit"]["changes"]["file:///a.s"][0];
     EXPECT_EQ(span_of(te["range"]) + " " + te["newText"].get<std::string>(), c.fix) << c.text;

@@ -82,6 +82,34 @@ function _G.nestasm_translation()
 end
 vim.cmd('command! NestasmTranslation lua _G.nestasm_translation()')
 
+-- Lines `first` to `last` (from 1) one level deeper or shallower: the server's code action of
+-- that kind, applied at once. (vim.lsp.buf.code_action can filter and apply only from 0.8 on.)
+local function shift(kind, first, last)
+  local params = { textDocument = vim.lsp.util.make_text_document_params(),
+                   range = { start = { line = first - 1, character = 0 },
+                             ['end'] = { line = last, character = 0 } },
+                   context = { diagnostics = {}, only = { kind } } }
+  vim.lsp.buf_request(0, 'textDocument/codeAction', params, function(err, actions, ctx)
+    local client = vim.lsp.get_client_by_id(ctx.client_id)
+    for _, a in ipairs(not err and actions or {}) do
+      if a.kind == kind and a.edit then
+        return vim.lsp.util.apply_workspace_edit(a.edit, client.offset_encoding)
+      end
+    end
+  end)
+end
+
+local function shift_keys(kind)
+  return function()
+    -- Out of Visual mode, 'v' is the cursor's line too.
+    local first, last = vim.fn.line('v'), vim.fn.line('.')
+    shift(kind, math.min(first, last), math.max(first, last))
+    if vim.fn.mode() ~= 'n' then
+      vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('<Esc>', true, false, true), 'n', false)
+    end
+  end
+end
+
 local config = {
   name = 'nestasm',
   cmd = { 'nestasm-lsp' },
@@ -176,6 +204,10 @@ vim.api.nvim_create_autocmd('FileType', {
     map('<leader>a', vim.lsp.buf.code_action)   -- a quick fix
     map('<leader>o', vim.lsp.buf.document_symbol)
     map('<leader>t', _G.nestasm_translation)    -- :NestasmTranslation, the flat text to the side
+    -- The line, or the lines selected, one marker more or less (Vim's own >> and << indent).
+    local here = { buffer = args.buf }
+    vim.keymap.set({ 'n', 'x' }, '<leader>]', shift_keys('refactor.rewrite.deeper'), here)
+    vim.keymap.set({ 'n', 'x' }, '<leader>[', shift_keys('refactor.rewrite.shallower'), here)
     -- The statements of the chain under the cursor light up while it rests.
     vim.api.nvim_create_autocmd('CursorHold', { buffer = args.buf, callback = vim.lsp.buf.document_highlight })
     vim.api.nvim_create_autocmd('CursorMoved', { buffer = args.buf, callback = vim.lsp.buf.clear_references })

@@ -1,9 +1,10 @@
-// Starts nestasm-lsp for the documents of language nestasm, stops it with the editor, and shows
-// the translation of a source beside it, following its edits and its cursor.
+// Starts nestasm-lsp for the documents of language nestasm, stops it with the editor, shows the
+// translation of a source beside it, following its edits and its cursor, and moves lines a level.
 'use strict';
 const vscode = require('vscode');
 const { LanguageClient } = require('vscode-languageclient/node');
 const { outputLines, previewAddress } = require('./preview');
+const { levelCommands } = require('./levels');
 
 let client;
 
@@ -61,7 +62,9 @@ exports.activate = async function activate(context) {
     vscode.workspace.onDidChangeTextDocument((e) => {
       if (e.document.uri.scheme === 'nestasm-translation') follow(vscode.window.activeTextEditor);
     }),
-    vscode.window.onDidChangeTextEditorSelection((e) => follow(e.textEditor)));
+    vscode.window.onDidChangeTextEditorSelection((e) => follow(e.textEditor)),
+    ...Object.entries(levelCommands).map(([name, kind]) => vscode.commands.registerCommand(name,
+      () => vscode.commands.executeCommand('editor.action.codeAction', { kind, apply: 'first' }))));
   client = new LanguageClient('nestasm', 'nestasm', { command },
                               { documentSelector: [{ language: 'nestasm' }] });
   try {

@@ -177,6 +177,24 @@ json definition(const server& s, const doc& d, pos p);
 json symbols(const server& s, const doc& d);
 json hover(const server& s, const doc& d, pos p);
 
+// The translation the last check made, as nestasm/translation answers it: {text, starts}, where
+// starts[i] is the first output line (0-based) of source line i and one more entry the number of
+// output lines; with "stopped": the line the translation stopped at, the text ending before it.
+void put_translation(std::string& o, const doc& d);
+json translation(const doc& d);
+
+// Edits of the markers, as arrays of TextEdits: on typing `ch` at `at` (Enter: the new line's
+// markers, and those of an end, elif or else it left at the wrong depth); the formatter's
+// layout of lines `first` to `last`.
+void put_on_type(std::string& o, const server& s, const doc& d, pos at, std::string_view ch);
+void put_formatting(std::string& o, const server& s, const doc& d, int64_t first, int64_t last);
+// The lines a protocol range selects, from 0: false when it has no lines.
+bool selected_lines(const server& s, const doc& d, const json& range, int64_t& first,
+                    int64_t& last);
+// "One level deeper" and "One level shallower" for the lines of the request's range, added to
+// the array of code actions at the end of `o`, where the request's "only" wants them.
+void put_shift_actions(std::string& o, const server& s, const doc& d, const json& params);
+
 // --- what the features share ------------------------------------------------------------------
 
 // Every position goes through these three, so that the server's lines are the protocol's while

@@ -168,10 +168,12 @@ static answer tokens(server& s, doc& d, const json& p, bool ranged) {
 }
 
 static const feature features[] = {
-    {"textDocument/codeAction", "codeActionProvider", R"({"codeActionKinds":["quickfix"]})",
+    {"textDocument/codeAction", "codeActionProvider",
+     R"({"codeActionKinds":["quickfix","refactor.rewrite"]})",
      [](server& s, doc& d, const json& p) {
        answer a = room();
        put_code_actions(a.text, s, d, p);
+       put_shift_actions(a.text, s, d, p);
        return a;
      }},
     {"textDocument/foldingRange", "foldingRangeProvider", "true",
@@ -214,6 +216,37 @@ static const feature features[] = {
      [](server& s, doc& d, const json& p) { return tokens(s, d, p, false); }},
     {"textDocument/semanticTokens/range", nullptr, nullptr,
      [](server& s, doc& d, const json& p) { return tokens(s, d, p, true); }},
+    {"nestasm/translation", "experimental", R"({"nestasmTranslation":true})",
+     [](server&, doc& d, const json&) {
+       answer a = room();
+       put_translation(a.text, d);
+       return a;
+     }},
+    {"textDocument/onTypeFormatting", "documentOnTypeFormattingProvider",
+     R"({"firstTriggerCharacter":"\n"})",
+     [](server& s, doc& d, const json& p) {
+       pos at;
+       const json& ch = get(p, "ch");
+       if (!read_at(s, d, p, at) || !ch.is_string()) return bad_position();
+       answer a = room();
+       put_on_type(a.text, s, d, at, ch.get_ref<const std::string&>());
+       return a;
+     }},
+    {"textDocument/formatting", "documentFormattingProvider", "true",
+     [](server& s, doc& d, const json&) {
+       answer a = room();
+       put_formatting(a.text, s, d, 0, line_count(d) - 1);
+       return a;
+     }},
+    {"textDocument/rangeFormatting", "documentRangeFormattingProvider", "true",
+     [](server& s, doc& d, const json& p) {
+       int64_t first = 0, last = 0;
+       if (!selected_lines(s, d, get(p, "range"), first, last))
+         return error(invalid_params, "range is missing or wrong");
+       answer a = room();
+       put_formatting(a.text, s, d, first, last);
+       return a;
+     }},
 };
 
 static json capabilities(const server& s) {

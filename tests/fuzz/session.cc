@@ -607,11 +607,16 @@ struct session {
       check_symbols(r, d, w.doc);
     } else if (m == "textDocument/codeAction") {
       if (!r.is_array()) return fail("codeAction: no array");
-      if (!w.quickfix && !r.empty()) return fail("codeAction: quick fixes where none were asked for");
       for (const json& a : r) {
         if (!get(a, "title").is_string() || a["title"].get_ref<const std::string&>().empty() ||
-            get(a, "kind") != "quickfix")
+            !get(a, "kind").is_string())
           return fail("codeAction: no title or kind: " + a.dump().substr(0, 300));
+        if (get(a, "kind") != "quickfix") {
+          check_level(a, d, w);
+          if (!ok()) return;
+          continue;
+        }
+        if (!w.quickfix) return fail("codeAction: quick fixes where none were asked for");
         const json& ds = get(a, "diagnostics");
         if (!ds.is_array() || ds.size() != 1 || !check_range(get(ds[0], "range"), d, "codeAction"))
           return fail("codeAction: not one diagnostic: " + a.dump().substr(0, 300));
@@ -626,6 +631,24 @@ struct session {
             return fail("codeAction: an edit without newText: " + e.dump().substr(0, 300));
       }
       last_actions = r;
+    }
+  }
+
+  // A level action: edits of the lines of the range alone, and no diagnostic.
+  void check_level(const json& a, const doc& d, const asked& w) {
+    const std::string& kind = a["kind"].get_ref<const std::string&>();
+    if (kind != "refactor.rewrite.deeper" && kind != "refactor.rewrite.shallower")
+      return fail("codeAction: a kind of no action of the server: " + a.dump().substr(0, 300));
+    if (a.contains("diagnostics")) return fail("codeAction: a level with diagnostics");
+    const json& es = get(get(get(a, "edit"), "changes"), uris[w.doc]);
+    if (!es.is_array() || es.empty()) return fail("codeAction: no edits: " + a.dump().substr(0, 300));
+    for (const json& e : es) {
+      if (!get(e, "newText").is_string() || !check_range(get(e, "range"), d, "level edit"))
+        return fail("codeAction: an edit without newText: " + e.dump().substr(0, 300));
+      const int64_t l = e["range"]["start"]["line"].get<int64_t>();
+      if (l < w.from || l > w.to || e["range"]["end"]["line"] != l)
+        return fail("codeAction: a level for lines " + std::to_string(w.from) + "-" +
+                    std::to_string(w.to) + " edits " + e.dump().substr(0, 300));
     }
   }
 
@@ -989,8 +1012,12 @@ struct session {
     if (!docs[k].open) return;
     const int64_t line = pick_line(k, static_cast<uint8_t>(o.a | 0xC0));
     actions(k, line, line, true);
-    if (!ok() || !last_actions.is_array() || last_actions.empty()) return;
-    const json& a = last_actions[o.b % last_actions.size()];
+    if (!ok() || !last_actions.is_array()) return;
+    std::vector<json> fixes;
+    for (const json& a : last_actions)
+      if (get(a, "kind") == "quickfix") fixes.push_back(a);
+    if (fixes.empty()) return;
+    const json& a = fixes[o.b % fixes.size()];
     json es = a["edit"]["changes"][uris[k]];
     // From the last to the first, so that each range still means what it meant.
     std::vector<json> v(es.begin(), es.end());

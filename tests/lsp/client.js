@@ -11,6 +11,8 @@ try {
   process.exit(77);
 }
 const assert = require('node:assert/strict');
+const { outputLines } = require('../../editors/vscode/preview.js');
+const { levelCommands } = require('../../editors/vscode/levels.js');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -97,6 +99,96 @@ const mistakes = [
 ];
 const range = (r) => `${r.start.line}:${r.start.character}-${r.end.line}:${r.end.character}`;
 
+// Each source line's output lines, as the preview shows them, on gcd.s; and a translation that
+// stops at an end with a marker too many, the text up to the line before it.
+async function translations() {
+  const { uri } = await open('gcd-translation.s', read('gcd.s'));
+  const tr = await conn.sendRequest('nestasm/translation', doc(uri));
+  assert.deepEqual(tr.starts, [0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 17, 18, 19, 20]);
+  const out = tr.text.split('\n');
+  const shown = (line) => { const { start, end } = outputLines(tr, line); return out.slice(start, end); };
+  assert.deepEqual(shown(8), ['.while_head_0:', 'cmp ebx, 0', 'je .while_end_1']);
+  assert.deepEqual(shown(13), ['jmp .while_head_0', '.while_end_1:']);
+  assert.deepEqual(shown(6), ['mov eax, 1071']);
+  assert.deepEqual(outputLines(tr, 17), { start: 20, end: 20 });
+  const { uri: bad } = await open('gcd-stopped.s', mistakes[0][1]);
+  const st = await conn.sendRequest('nestasm/translation', doc(bad));
+  assert.equal(st.stopped, 13);
+  assert.equal(st.text, out.slice(0, 15).join('\n') + '\n');
+  assert.deepEqual(st.starts.slice(11), [13, 14, 15, 15, 15, 15, 15]);
+  assert.deepEqual(outputLines(st, 13), { start: 15, end: 15 });
+}
+
+// Enter, the formatter and its range: the exact edits, and the text they make. Each case is a
+// text, the request, and the edits as "range newText".
+const edited = (edits) => edits.map((e) => `${range(e.range)} ${JSON.stringify(e.newText)}`);
+async function editsOfMarkers() {
+  const enter = [
+    ['while ecx != 0\n\n', 1, ['1:0-1:0 "& "']],
+    ['& & if eax == 1\n& & & inc eax\n\n', 2, ['2:0-2:0 "& & & "']],
+    ['if eax == 1\n&inc eax\n\n', 2, ['2:0-2:0 "&"']],
+    ['if eax == 1\ninc eax\n', 1, ['1:0-1:0 "& "']],
+    ['while ecx != 0\n& inc eax\n& end\n\n', 3, ['2:0-2:2 ""']],
+    ['if eax == 1\n& inc eax\n& elif eax == 2\n\n', 3, ['2:0-2:2 ""', '3:0-3:0 "& "']],
+    ['while ecx != 0\n& & & x\n', 2, ['2:0-2:0 "& & & "']],
+    ['while ecx != 0\n& inc eax\n& ', 2, []],
+  ];
+  let k = 0;
+  for (const [text, line, want] of enter) {
+    const { uri } = await open(`enter${++k}.s`, text);
+    const got = await conn.sendRequest(lsp.DocumentOnTypeFormattingRequest.type,
+      { ...at(uri, line), ch: '\n', options: { tabSize: 8, insertSpaces: true } });
+    assert.deepEqual(edited(got), want, JSON.stringify(text));
+  }
+  const messy = 'if eax == 1\n&inc eax\n&   dec ebx   \n  ; as it stands  \nwhile ecx != 0\n&&loop\nend\nend\n';
+  const { uri } = await open('messy.s', messy);
+  const opts = { tabSize: 8, insertSpaces: true };
+  const all = await conn.sendRequest(lsp.DocumentFormattingRequest.type, { ...doc(uri), options: opts });
+  assert.deepEqual(edited(all), ['1:1-1:1 " "', '2:2-2:14 "dec ebx"', '5:1-5:2 " & "']);
+  const tidy = applyEdits(messy, all);
+  assert.equal(tidy, 'if eax == 1\n& inc eax\n& dec ebx\n  ; as it stands  \nwhile ecx != 0\n& & loop\nend\nend\n');
+  const asm = (t) => { const f = path.join(tmp, 'fmt.s'); fs.writeFileSync(f, t);
+                       return spawnSync(path.join(build, 'nestasm'), [f], { encoding: 'utf8' }); };
+  assert.deepEqual([asm(tidy).status, asm(tidy).stdout], [asm(messy).status, asm(messy).stdout]);
+  const part = await conn.sendRequest(lsp.DocumentRangeFormattingRequest.type,
+    { ...doc(uri), range: { start: { line: 2, character: 3 }, end: { line: 5, character: 0 } }, options: opts });
+  assert.deepEqual(edited(part), ['2:2-2:14 "dec ebx"']);
+}
+
+// One level deeper and shallower for the lines selected, beside the quick fixes and only where
+// the request's kinds take them.
+async function levels() {
+  // Its style is "&&" (the first line of two markers shows it): a marker put in is one too.
+  const text = 'while ecx != 0\n& inc eax\n&&dec ebx\nend\n';
+  const { uri } = await open('levels.s', text);
+  const ask = async (from, to, only) => {
+    const got = await conn.sendRequest(lsp.CodeActionRequest.type,
+      { ...doc(uri), range: { start: { line: from, character: 0 }, end: { line: to, character: 0 } },
+        context: { diagnostics: [], ...(only ? { only } : {}) } });
+    return got.map((a) => [a.title, a.kind, edited(a.edit.changes[uri])]);
+  };
+  const deeper = ['One level deeper', 'refactor.rewrite.deeper', ['1:1-1:1 "&"', '2:2-2:2 "&"']];
+  const shallower = ['One level shallower', 'refactor.rewrite.shallower', ['1:0-1:2 ""', '2:1-2:2 ""']];
+  assert.deepEqual(await ask(1, 3), [deeper, shallower]);
+  assert.deepEqual(await ask(1, 3, ['refactor']), [deeper, shallower]);
+  assert.deepEqual(await ask(1, 3, ['refactor.rewrite.shallower']), [shallower]);
+  assert.deepEqual(await ask(1, 3, ['quickfix']), []);
+  assert.deepEqual(await ask(1, 3, ['refactor.rewrite.deep']), []);
+  assert.deepEqual(await ask(0, 0), [['One level deeper', 'refactor.rewrite.deeper', ['0:0-0:0 "& "']]]);
+  // VS Code's commands and their keys run the actions of these kinds.
+  const pkg = JSON.parse(fs.readFileSync(path.join(src, 'editors/vscode/package.json'), 'utf8'));
+  assert.deepEqual(pkg.contributes.keybindings.map((k) => [k.command, k.key]),
+                   [['nestasm.deeper', 'ctrl+]'], ['nestasm.shallower', 'ctrl+[']]);
+  for (const [name, kind] of Object.entries(levelCommands)) {
+    assert.ok(pkg.contributes.commands.some((c) => c.command === name), name);
+    assert.deepEqual((await ask(1, 3, [kind])).map((a) => a[1]), [kind], name);
+  }
+  assert.equal(applyEdits(text, deeper[2].map((e) => {
+    const [, l0, c0, l1, c1, t] = /^(\d+):(\d+)-(\d+):(\d+) (.*)$/.exec(e);
+    return { range: { start: { line: +l0, character: +c0 }, end: { line: +l1, character: +c1 } }, newText: JSON.parse(t) };
+  })), 'while ecx != 0\n&& inc eax\n&&&dec ebx\nend\n');
+}
+
 async function main() {
   const init = await conn.sendRequest(lsp.InitializeRequest.type, {
     processId: process.pid, rootUri: null,
@@ -109,11 +201,14 @@ async function main() {
   assert.equal(caps.positionEncoding, 'utf-16');
   for (const c of ['hoverProvider', 'definitionProvider', 'documentHighlightProvider',
                    'documentSymbolProvider', 'foldingRangeProvider', 'codeActionProvider',
-                   'inlayHintProvider'])
+                   'inlayHintProvider',
+                   'documentFormattingProvider', 'documentRangeFormattingProvider'])
     assert.ok(caps[c], c);
   assert.deepEqual(caps.semanticTokensProvider,
                    { legend: { tokenTypes: ['keyword', 'operator', 'macro', 'type'], tokenModifiers: [] },
                      full: true, range: true });
+  assert.deepEqual(caps.documentOnTypeFormattingProvider, { firstTriggerCharacter: '\n' });
+  assert.deepEqual(caps.codeActionProvider.codeActionKinds, ['quickfix', 'refactor.rewrite']);
   conn.sendNotification(lsp.InitializedNotification.type, {});
 
   // The shipped examples: no diagnostic; every statement's hover is a piece of nestasm's output.
@@ -123,7 +218,12 @@ async function main() {
     assert.deepEqual(diagnostics, [], name);
     fs.writeFileSync(path.join(tmp, name), text);
     assert.equal(spawnSync(path.join(build, 'nestasm'), [path.join(tmp, name)]).status, 0);
-    const asm = '\n' + fs.readFileSync(path.join(tmp, name.replace(/\.s$/, '.asm')), 'utf8');
+    const flat = fs.readFileSync(path.join(tmp, name.replace(/\.s$/, '.asm')), 'utf8');
+    const asm = '\n' + flat;
+    const tr = await conn.sendRequest('nestasm/translation', doc(uri));
+    assert.equal(tr.text, flat, `${name}: the translation is nestasm's output`);
+    assert.equal(tr.starts.length, text.split('\n').length - (text.endsWith('\n') ? 0 : -1), name);
+    assert.equal(tr.stopped, undefined, name);
     const src = text.split('\n');
     for (let i = 0; i < src.length; ++i) {
       if (!/^[ &]*\s*(if|elif|else|while|end)(\s|$)/i.test(src[i])) continue;
@@ -184,6 +284,10 @@ async function main() {
   assert.equal(hover.contents.value,
                'inside the while-block of line 15 and the if-block of line 17 (elif branch of line 29); depth 2');
 
+  await translations();
+  await editsOfMarkers();
+  await levels();
+
   // Mistakes: the diagnostic with its notes as related information; the fixes offered are the
   // ones expected, and each, applied, leaves nestasm-check content; the text put right clears
   // the diagnostics.
@@ -199,7 +303,7 @@ async function main() {
     for (const g of diagnostics) {
       const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
                                              { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
-      for (const a of actions) {
+      for (const a of actions.filter((x) => !x.kind.startsWith('refactor.rewrite.'))) {
         ++fixes;
         offered.push([a.title, a.edit.changes[uri].map((e) => `${range(e.range)} ${JSON.stringify(e.newText)}`)]);
         assert.equal(a.kind, 'quickfix');
@@ -227,7 +331,9 @@ async function main() {
                                              { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
       titles.push(actions.map((a) => a.title));
     }
-    assert.deepEqual(titles, [['Change `\t` to ` `'], ['Insert the line `end`; Remove `end`']]);
+    // The level action of the line comes with either: it is no fix of a diagnostic.
+    assert.deepEqual(titles, [['Change `\t` to ` `', 'One level deeper'],
+                              ['Insert the line `end`; Remove `end`', 'One level deeper']]);
   }
   // A lone CR ends a line for the editor: the diagnostic and its fix are on the editor's line.
   {
@@ -238,7 +344,7 @@ async function main() {
     const actions = await conn.sendRequest(lsp.CodeActionRequest.type,
                                            { ...doc(uri), range: g.range, context: { diagnostics: [g] } });
     assert.deepEqual(actions.map((a) => a.edit.changes[uri].map((e) => `${range(e.range)} ${e.newText}`)),
-                     [['4:0-4:5 end']]);
+                     [['4:0-4:5 end'], ['4:0-4:0 & ']]);  // the fix, and the line one level deeper
     const folds = await conn.sendRequest(lsp.FoldingRangeRequest.type, doc(uri));
     assert.deepEqual(folds.map((f) => [f.startLine, f.endLine]), [[2, 4]]);
   }
@@ -251,7 +357,8 @@ async function main() {
   conn.sendNotification(lsp.ExitNotification.type);
   assert.equal(await status, 0);
   console.log('ok: diagnostics, quick fixes, folds, highlights, definitions, symbols, hover, ' +
-              'inlay hints, semantic tokens, lone CRs, shutdown');
+              'inlay hints, semantic tokens, lone CRs, translation, markers on Enter, formatting, ' +
+              'levels, shutdown');
 }
 
 main().then(() => { fs.rmSync(tmp, { recursive: true }); process.exit(0); },

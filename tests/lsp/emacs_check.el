@@ -1,6 +1,7 @@
 ;;; emacs_check.el --- Emacs with editors/emacs/nestasm.el on classify.s whose `& else' lost its marker  -*- lexical-binding: t -*-
 ;; eglot connects, flymake shows the error with its note, and hover (eldoc) shows the translation;
-;; hideshow folds a chain and a branch, and a block typed with RET gets its markers.
+;; hideshow folds a chain and a branch, the server formats and offers lines a level deeper and
+;; shallower, and a block typed with RET gets its markers.
 ;; Ends Emacs with status 0 or 1.
 
 (defun check-done (msg)
@@ -52,6 +53,23 @@
     (unless (equal hidden (cadr row))
       (check-done (format "FAIL: folding line %d hides %S" (car row) hidden))))
   (hs-show-all))
+;; Formatting through the server: a marker run into the body of line 16 gets its space back.
+(goto-char (point-min))
+(forward-line 15)
+(forward-char 1)
+(delete-char 1)
+(eglot--signal-textDocument/didChange)
+(eglot-format-buffer)
+(let ((line (buffer-substring-no-properties (line-beginning-position) (line-end-position))))
+  (unless (equal line "& mov al, [rsi]") (check-done (format "FAIL: formatted to %S" line))))
+;; The code actions of lines 16 and 17 offer them a level deeper and shallower.
+(let* ((range (list :start (list :line 15 :character 0) :end (list :line 17 :character 0)))
+       (actions (jsonrpc-request (eglot-current-server) :textDocument/codeAction
+                                 (list :textDocument (eglot--TextDocumentIdentifier) :range range
+                                       :context (list :diagnostics []))))
+       (titles (mapcar (lambda (a) (plist-get a :title)) actions)))
+  (unless (equal titles '("One level deeper" "One level shallower"))
+    (check-done (format "FAIL: code actions %S" titles))))
 ;; A block typed at the end of the file with RET: the user types no marker at all, and one too
 ;; many before an end.
 (goto-char (point-max))
@@ -65,4 +83,5 @@
         (want "while ecx != 0\n& inc eax\n& IF eax == 3\n& & dec ecx\n& elif eax == 4\n& & inc edx\n& \tend\n& inc ecx\n& \nend\nnop\n"))
     (unless (equal typed want) (check-done (format "FAIL: typed %S" typed)))))
 (unless (eq (key-binding (kbd "RET")) #'nestasm-newline) (check-done "FAIL: RET is not nestasm-newline"))
-(check-done "ok: eglot shows the error with its note, the translation on hover; folds and markers typed")
+(check-done (concat "ok: eglot shows the error with its note, the translation on hover; folds, "
+                    "formatting, levels and markers typed"))

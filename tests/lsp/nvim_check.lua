@@ -1,6 +1,7 @@
 -- Run inside Neovim with editors/nvim/nestasm.lua on classify.s whose `& else` lost its marker:
--- the diagnostic and the folds as the editor holds them, NASM's colours, and a block typed with
--- Enter. Ends Neovim with status 0 or 1.
+-- the diagnostic and the folds as the editor holds them, NASM's colours, the translation to the
+-- side, lines a level deeper and shallower, and a block typed with Enter. Ends Neovim with status
+-- 0 or 1.
 local function done(msg)
   io.stdout:write(msg .. '\n')
   vim.cmd(msg:match('^ok') and 'qall!' or 'cquit!')
@@ -41,6 +42,46 @@ local groups = table.concat({ group(12, 9), group(12, 13), group(15, 1), group(1
 if groups ~= 'nasmStdInstruction nasmGen64Register nestasmStatement nestasmMarker nasmStdInstruction' then
   return done('FAIL: syntax groups ' .. groups)
 end
+-- :NestasmTranslation: a split beside the source, read-only, holding what the translation made
+-- before the else that stops it, the first 51 lines of nestasm's output of the shipped file.
+vim.cmd('NestasmTranslation')
+local function preview()
+  for _, w in ipairs(vim.api.nvim_tabpage_list_wins(0)) do
+    if vim.api.nvim_win_get_buf(w) ~= buf then return vim.api.nvim_win_get_buf(w) end
+  end
+end
+if not vim.wait(10000, function()
+  return preview() and vim.api.nvim_buf_line_count(preview()) > 1
+end, 20) then
+  return done('FAIL: no translation in a split')
+end
+local flat = vim.fn.readfile('shipped/classify.asm')
+local shown = vim.api.nvim_buf_get_lines(preview(), 0, -1, true)
+if #vim.api.nvim_tabpage_list_wins(0) ~= 2 or vim.api.nvim_get_current_buf() ~= buf or
+    vim.bo[preview()].modifiable or #shown ~= 51 or
+    table.concat(shown, '\n') ~= table.concat(vim.list_slice(flat, 1, 51), '\n') then
+  return done('FAIL: the translation shown, ' .. #shown .. ' lines: ' .. table.concat(shown, '|'))
+end
+vim.cmd('only')
+
+-- \] and \[: the line under the cursor, or the lines selected, a marker deeper or shallower.
+local function keys(k)
+  vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes(k, true, false, true), 'x', false)
+end
+local function lines(a, b)
+  return table.concat(vim.api.nvim_buf_get_lines(buf, a - 1, b, true), '|')
+end
+local function changed(a, b, want)
+  return vim.wait(5000, function() return lines(a, b) == want end, 20) or
+         done('FAIL: lines ' .. lines(a, b))
+end
+vim.api.nvim_win_set_cursor(0, { 34, 0 })
+keys('\\]')
+if changed(34, 34, '& & mov [rdi], dl') ~= true then return end
+keys('Vj\\[')
+if changed(34, 35, '& mov [rdi], dl|inc rdi') ~= true then return end
+vim.api.nvim_buf_set_lines(buf, 33, 35, true, { '& mov [rdi], dl', '& inc rdi' })
+
 -- A block typed at the end of the file with Enter (and o): the user types no marker at all.
 local last = vim.api.nvim_buf_line_count(buf)
 vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('Gowhile ecx != 0<CR>inc eax<CR>IF eax == 3<Esc>' ..
@@ -48,4 +89,5 @@ vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('Gowhile ecx != 0<CR>inc ea
 local typed = table.concat(vim.api.nvim_buf_get_lines(buf, last, -1, true), '|')
 local want = 'while ecx != 0|& inc eax|& IF eax == 3|& & dec ecx|& elif eax == 4|& & inc edx|& \tend|& inc ecx|& |end|nop'
 if typed ~= want then return done('FAIL: typed ' .. typed) end
-done('ok: diagnostics, folds, colours and markers typed in Neovim 0.' .. tostring(vim.version().minor))
+done('ok: diagnostics, folds, colours, translation, levels and markers typed in Neovim 0.' ..
+     tostring(vim.version().minor))
