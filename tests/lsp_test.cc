@@ -153,7 +153,7 @@ static std::string change_msg(json change, int version) {
 
 static const json tokens_legend = {
     {"legend",
-     {{"tokenTypes", {"keyword", "operator", "macro", "type"}}, {"tokenModifiers", json::array()}}},
+     {{"tokenTypes", {"keyword", "macro", "type"}}, {"tokenModifiers", json::array()}}},
     {"full", true},
     {"range", true}};
 
@@ -194,7 +194,7 @@ TEST(LspDispatch, EveryFeatureIsAnnouncedAndAnswered) {
        R"x([{"label":"closes if eax == 1 (line 1)","paddingLeft":true,)x"
        R"x("position":{"character":3,"line":1}}])x"},
       {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_legend,
-       json::object(), R"({"data":[0,0,2,0,0,0,7,2,1,0,1,0,3,0,0]})"},
+       json::object(), R"({"data":[0,0,2,0,0,0,7,2,0,0,1,0,3,0,0]})"},
       {"textDocument/semanticTokens/range", "semanticTokensProvider", tokens_legend,
        {{"range", {{"start", {{"line", 1}, {"character", 0}}},
                    {"end", {{"line", 1}, {"character", 3}}}}}},
@@ -799,16 +799,16 @@ TEST(LspTokens, MarkersWordsAndTheSplittingOperator) {
     std::string want;
   } cases[] = {
       {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", -1, -1,
-       "0:0:5:0 0:10:2:1 1:0:1:2 1:2:2:0 1:9:3:1 2:0:1:2 2:2:1:3 3:0:1:2 3:2:3:0 4:0:3:0"},
+       "0:0:5:0 0:10:2:0 1:0:1:1 1:2:2:0 1:9:3:0 2:0:1:1 2:2:1:2 3:0:1:1 3:2:3:0 4:0:3:0"},
       {"while ecx != 0\n& if eax ULT 1\n& & nop\n& end\nend\n", 1, 1,
-       "1:0:1:2 1:2:2:0 1:9:3:1"},
-      {"&&& nop\n&&&\t& ELSE\n", -1, -1, "0:0:1:2 0:1:1:3 0:2:1:2 1:0:1:2 1:1:1:3 1:2:1:2"},
-      {"if '\xF0\x9F\x98\x80' == al\n& nop\nend\n", -1, -1, "0:0:2:0 0:8:2:1 1:0:1:2 2:0:3:0"},
-      {"if eax == -1 ; x <= y\n& nop\nend\n", -1, -1, "0:0:2:0 0:7:2:1 1:0:1:2 2:0:3:0"},
+       "1:0:1:1 1:2:2:0 1:9:3:0"},
+      {"&&& nop\n&&&\t& ELSE\n", -1, -1, "0:0:1:1 0:1:1:2 0:2:1:1 1:0:1:1 1:1:1:2 1:2:1:1"},
+      {"if '\xF0\x9F\x98\x80' == al\n& nop\nend\n", -1, -1, "0:0:2:0 0:8:2:0 1:0:1:1 2:0:3:0"},
+      {"if eax == -1 ; x <= y\n& nop\nend\n", -1, -1, "0:0:2:0 0:7:2:0 1:0:1:1 2:0:3:0"},
       {"If eax\n", -1, -1, "0:0:2:0"},
-      {"; x\ry\nif eax == 1\n& nop\nend\n", -1, -1, "2:0:2:0 2:7:2:1 3:0:1:2 4:0:3:0"},
-      {"; x\ry\nif eax == 1\n& nop\nend\n", 3, 3, "3:0:1:2"},
-      {"if eax\r== 1\n& nop\nend\n", -1, -1, "0:0:2:0 1:0:2:1 2:0:1:2 3:0:3:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", -1, -1, "2:0:2:0 2:7:2:0 3:0:1:1 4:0:3:0"},
+      {"; x\ry\nif eax == 1\n& nop\nend\n", 3, 3, "3:0:1:1"},
+      {"if eax\r== 1\n& nop\nend\n", -1, -1, "0:0:2:0 1:0:2:0 2:0:1:1 3:0:3:0"},
   };
   for (const auto& c : cases) {
     server s;

@@ -6,12 +6,14 @@
 namespace {
 // The legend's token types, in its order. Markers alternate between two types by their place in
 // the prefix, so that the depth reads as bands of colour; both are types every default theme
-// colours, and neither is what the assembly's words get from the grammar.
-enum : int { keyword, oper, marker_odd, marker_even };
+// colours, and neither is what the assembly's words get from the grammar. The operator is a
+// keyword too: the type `operator` falls back to the scope `keyword.operator`, which Light Modern
+// and Light+ leave black, over the grammar's blue; `keyword` is blue in both, and in the dark ones.
+enum : int { keyword, marker_odd, marker_even, oper = keyword };
 }  // namespace
 
 const char tokens_capability[] =
-    R"({"legend":{"tokenTypes":["keyword","operator","macro","type"],"tokenModifiers":[]},)"
+    R"({"legend":{"tokenTypes":["keyword","macro","type"],"tokenModifiers":[]},)"
     R"("full":true,"range":true})";
 
 void put_tokens(std::string& o, const server& s, const doc& d, const json& params, bool ranged) {

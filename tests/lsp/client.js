@@ -205,7 +205,7 @@ async function main() {
                    'documentFormattingProvider', 'documentRangeFormattingProvider'])
     assert.ok(caps[c], c);
   assert.deepEqual(caps.semanticTokensProvider,
-                   { legend: { tokenTypes: ['keyword', 'operator', 'macro', 'type'], tokenModifiers: [] },
+                   { legend: { tokenTypes: ['keyword', 'macro', 'type'], tokenModifiers: [] },
                      full: true, range: true });
   assert.deepEqual(caps.documentOnTypeFormattingProvider, { firstTriggerCharacter: '\n' });
   assert.deepEqual(caps.codeActionProvider.codeActionKinds, ['quickfix', 'refactor.rewrite']);
@@ -274,8 +274,8 @@ async function main() {
   };
   const full = await conn.sendRequest('textDocument/semanticTokens/full', doc(uri));
   assert.equal(tokens(full.data).split(' ').filter((t) => /^(14|16|17|18|32|36):/.test(t)).join(' '),
-               '14:0:5:keyword 14:17:2:operator 16:0:1:macro 16:2:2:keyword 16:8:2:operator ' +
-               '17:0:1:macro 17:2:1:type 18:0:1:macro 18:2:4:keyword 18:10:3:operator ' +
+               '14:0:5:keyword 14:17:2:keyword 16:0:1:macro 16:2:2:keyword 16:8:2:keyword ' +
+               '17:0:1:macro 17:2:1:type 18:0:1:macro 18:2:4:keyword 18:10:3:keyword ' +
                '32:0:1:macro 32:2:3:keyword 36:0:3:keyword');
   const part = await conn.sendRequest('textDocument/semanticTokens/range',
     { ...doc(uri), range: { start: { line: 17, character: 0 }, end: { line: 17, character: 9 } } });
