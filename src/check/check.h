@@ -15,29 +15,36 @@
 
 enum class level { error, warning, note };
 
-// The warnings; each has its record in warning_table().
+// The warnings, one line each, in the order their checks run on a line (on a line of two
+// warnings, the one first here is told first): this list makes both the wname of each and the
+// table of their records (warn.cc), whose record NAME_w stands beside its check.
+#define NESTASM_WARNINGS(X) \
+  X(confusable_character)   \
+  X(closed_by_line)         \
+  X(statement_macro)        \
+  X(skipped_statement)      \
+  X(continued_markers)      \
+  X(tab_before_marker)      \
+  X(not_a_statement)        \
+  X(keyword_label)          \
+  X(label_in_block)         \
+  X(missing_end)            \
+  X(operator_lookalike)     \
+  X(compound_condition)     \
+  X(foreign_syntax)         \
+  X(comment_in_condition)   \
+  X(operator_in_name)       \
+  X(defined_name)           \
+  X(number_on_left)         \
+  X(lowered_name)           \
+  X(open_at_end)            \
+  X(else_text)              \
+  X(marker_on_comment)
+
 enum class wname : int {
-  missing_end,
-  closed_by_line,
-  else_text,
-  not_a_statement,
-  operator_in_name,
-  comment_in_condition,
-  marker_on_comment,
-  tab_before_marker,
-  lowered_name,
-  label_in_block,
-  number_on_left,
-  operator_lookalike,
-  compound_condition,
-  foreign_syntax,
-  keyword_label,
-  defined_name,
-  skipped_statement,
-  open_at_end,
-  statement_macro,
-  continued_markers,
-  confusable_character,
+#define NESTASM_WNAME(name) name,
+  NESTASM_WARNINGS(NESTASM_WNAME)
+#undef NESTASM_WNAME
   count,  // not a warning: how many there are
 };
 inline constexpr size_t wcount = static_cast<size_t>(wname::count);

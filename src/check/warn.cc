@@ -12,31 +12,12 @@
 #include "check/warn_lines.h"
 #include "check/warn_pre.h"
 
-// Every record, in the order the checks run on a line: on a line of two warnings, the one
-// first here is told first.
-static constexpr std::array<warning_rec, wcount> table = {
-    confusable_character_w,
-    closed_by_line_w,
-    statement_macro_w,
-    skipped_statement_w,
-    continued_markers_w,
-    tab_before_marker_w,
-    not_a_statement_w,
-    keyword_label_w,
-    label_in_block_w,
-    missing_end_w,
-    operator_lookalike_w,
-    compound_condition_w,
-    foreign_syntax_w,
-    comment_in_condition_w,
-    operator_in_name_w,
-    defined_name_w,
-    number_on_left_w,
-    lowered_name_w,
-    open_at_end_w,
-    else_text_w,
-    marker_on_comment_w,
-};
+// Every record, in the order of NESTASM_WARNINGS (check.h): the order the checks run in.
+static constexpr std::array<warning_rec, wcount> table = {{
+#define NESTASM_RECORD(name) name##_w,
+    NESTASM_WARNINGS(NESTASM_RECORD)
+#undef NESTASM_RECORD
+}};
 
 // Every wname has exactly one record: a missing one leaves a slot of the table to the default
 // record, whose wname is then there twice.
