@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -232,3 +233,43 @@ json word_range(const server& s, const doc& d, int64_t i);
 
 // Line `i` (0-based) as the editor counts it, from 1.
 inline std::string num1(int64_t i) { return std::to_string(i + 1); }
+
+// --- the requests on a document, one row each (features.cc) ----------------------------------
+
+// JSON-RPC's and the protocol's error codes.
+enum : int {
+  parse_error = -32700,
+  invalid_request = -32600,
+  no_method = -32601,
+  invalid_params = -32602,
+  not_initialized = -32002,
+};
+
+// Big answers are written as JSON text, straight into the message: `answer::text` holds the
+// result after `head` bytes of room that the header and the start of the message take.
+constexpr size_t head = 64;
+
+// An answer: a result, or an error when `code` is set.
+struct answer {
+  json result;
+  int code = 0;
+  std::string message;
+  std::string text;  // the result as JSON text, after `head` bytes of room, when not empty
+  answer(json r) : result(std::move(r)) {}
+  answer(int c, std::string m) : code(c), message(std::move(m)) {}
+};
+inline answer error(int code, std::string message) { return answer(code, std::move(message)); }
+
+// A request on one document, with the capability initialize announces for it: a feature is its
+// handler and its row in feature_table().
+struct feature {
+  std::string_view method;
+  const char* capability;  // its name in initialize's capabilities; null when an earlier
+                           // row's announces it too
+  const char* value;       // and its value, as JSON text
+  answer (*on)(server& s, doc& d, const json& params);  // on the analysed document
+};
+std::span<const feature> feature_table();
+
+// A protocol position read from `p` as it came.
+bool read_pos(const json& p, pos& at);

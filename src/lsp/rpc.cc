@@ -1,5 +1,5 @@
-// The protocol's side: JSON-RPC requests and notifications, the server's lifecycle, and the
-// table of the requests it answers on a document.
+// The protocol's side: JSON-RPC requests and notifications and the server's lifecycle; the
+// requests on a document are answered by the rows of feature_table() (features.cc).
 #include "lsp/lsp.h"
 #include "out/out.h"
 #include "scan/scan.h"
@@ -17,22 +17,10 @@ const json& get(const json& o, const char* k) {
 
 // --- messages ---------------------------------------------------------------------------------
 
-// JSON-RPC's and the protocol's error codes.
-enum : int {
-  parse_error = -32700,
-  invalid_request = -32600,
-  no_method = -32601,
-  invalid_params = -32602,
-  not_initialized = -32002,
-};
 
 static void send(server& s, const json& m) {
   put_frame(s.out, m.dump(-1, ' ', false, json::error_handler_t::replace));
 }
-
-// Big answers are written as JSON text, straight into the message: `result` holds the result,
-// after `head` bytes of room that the header and the start of the message take.
-constexpr size_t head = 64;
 
 static void reply_text(server& s, const json& id, std::string& result) {
   const std::string start = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
@@ -96,25 +84,22 @@ void publish(server& s) {
     if (d.unpublished) send_diagnostics(s, d);
 }
 
-// An answer: a result, or an error when `code` is set.
-namespace {
-struct answer {
-  json result;
-  int code = 0;
-  std::string message;
-  std::string text;  // the result as JSON text, after `head` bytes of room, when not empty
-  answer(json r) : result(std::move(r)) {}
-  answer(int c, std::string m) : code(c), message(std::move(m)) {}
-};
-}  // namespace
 
-static answer error(int code, std::string message) { return answer(code, std::move(message)); }
 
 static bool has(const json& list, const char* v) {
   if (!list.is_array()) return false;
   for (const json& x : list)
     if (x.is_string() && x == v) return true;
   return false;
+}
+
+bool read_pos(const json& p, pos& at) {
+  const json& l = get(p, "line");
+  const json& c = get(p, "character");
+  if (!l.is_number_integer() || !c.is_number_integer()) return false;
+  at.line = l.get<int64_t>();
+  at.ch = c.get<int64_t>();
+  return at.line >= 0 && at.ch >= 0;
 }
 
 static doc* find_doc(server& s, const json& p) {
@@ -124,135 +109,15 @@ static doc* find_doc(server& s, const json& p) {
   return it == s.docs.end() ? nullptr : &it->second;
 }
 
-static bool read_pos(const json& p, pos& at) {
-  const json& l = get(p, "line");
-  const json& c = get(p, "character");
-  if (!l.is_number_integer() || !c.is_number_integer()) return false;
-  at.line = l.get<int64_t>();
-  at.ch = c.get<int64_t>();
-  return at.line >= 0 && at.ch >= 0;
-}
 
-// An answer to be written as JSON text straight into the message, after the room it needs.
-static answer room() {
-  answer a(nullptr);
-  a.text.assign(head, ' ');
-  return a;
-}
 
-static answer bad_position() { return error(invalid_params, "position is missing or wrong"); }
 
-// The request's position, as the translator's line and byte.
-static bool read_at(const server& s, const doc& d, const json& p, pos& at) {
-  if (!read_pos(get(p, "position"), at)) return false;
-  at = source_of(s, d, at);
-  return true;
-}
 
-// The requests on one document, each with the capability initialize announces for it: a feature
-// is its handler and its row here.
-namespace {
-struct feature {
-  std::string_view method;
-  const char* capability;  // its name in initialize's capabilities; null when an earlier
-                           // row's announces it too
-  const char* value;       // and its value, as JSON text
-  answer (*on)(server& s, doc& d, const json& params);  // on the analysed document
-};
-}  // namespace
-
-static answer tokens(server& s, doc& d, const json& p, bool ranged) {
-  answer a = room();
-  put_tokens(a.text, s, d, p, ranged);
-  return a;
-}
-
-static const feature features[] = {
-    {"textDocument/codeAction", "codeActionProvider",
-     R"({"codeActionKinds":["quickfix","refactor.rewrite"]})",
-     [](server& s, doc& d, const json& p) {
-       answer a = room();
-       put_code_actions(a.text, s, d, p);
-       put_shift_actions(a.text, s, d, p);
-       return a;
-     }},
-    {"textDocument/foldingRange", "foldingRangeProvider", "true",
-     [](server& s, doc& d, const json&) {
-       answer a = room();
-       put_folding(a.text, s, d);
-       return a;
-     }},
-    {"textDocument/documentHighlight", "documentHighlightProvider", "true",
-     [](server& s, doc& d, const json& p) {
-       pos at;
-       if (!read_at(s, d, p, at)) return bad_position();
-       answer a = room();
-       put_highlights(a.text, s, d, at);
-       return a;
-     }},
-    {"textDocument/definition", "definitionProvider", "true",
-     [](server& s, doc& d, const json& p) {
-       pos at;
-       return read_at(s, d, p, at) ? answer(definition(s, d, at)) : bad_position();
-     }},
-    {"textDocument/documentSymbol", "documentSymbolProvider", "true",
-     [](server& s, doc& d, const json&) {
-       answer a = room();
-       put_symbols(a.text, s, d);
-       return a;
-     }},
-    {"textDocument/hover", "hoverProvider", "true",
-     [](server& s, doc& d, const json& p) {
-       pos at;
-       return read_at(s, d, p, at) ? answer(hover(s, d, at)) : bad_position();
-     }},
-    {"textDocument/inlayHint", "inlayHintProvider", "true",
-     [](server& s, doc& d, const json& p) {
-       answer a = room();
-       put_inlay_hints(a.text, s, d, p);
-       return a;
-     }},
-    {"textDocument/semanticTokens/full", "semanticTokensProvider", tokens_capability,
-     [](server& s, doc& d, const json& p) { return tokens(s, d, p, false); }},
-    {"textDocument/semanticTokens/range", nullptr, nullptr,
-     [](server& s, doc& d, const json& p) { return tokens(s, d, p, true); }},
-    {"nestasm/translation", "experimental", R"({"nestasmTranslation":true})",
-     [](server&, doc& d, const json&) {
-       answer a = room();
-       put_translation(a.text, d);
-       return a;
-     }},
-    {"textDocument/onTypeFormatting", "documentOnTypeFormattingProvider",
-     R"({"firstTriggerCharacter":"\n"})",
-     [](server& s, doc& d, const json& p) {
-       pos at;
-       const json& ch = get(p, "ch");
-       if (!read_at(s, d, p, at) || !ch.is_string()) return bad_position();
-       answer a = room();
-       put_on_type(a.text, s, d, at, ch.get_ref<const std::string&>());
-       return a;
-     }},
-    {"textDocument/formatting", "documentFormattingProvider", "true",
-     [](server& s, doc& d, const json&) {
-       answer a = room();
-       put_formatting(a.text, s, d, 0, line_count(d) - 1);
-       return a;
-     }},
-    {"textDocument/rangeFormatting", "documentRangeFormattingProvider", "true",
-     [](server& s, doc& d, const json& p) {
-       int64_t first = 0, last = 0;
-       if (!selected_lines(s, d, get(p, "range"), first, last))
-         return error(invalid_params, "range is missing or wrong");
-       answer a = room();
-       put_formatting(a.text, s, d, first, last);
-       return a;
-     }},
-};
 
 static json capabilities(const server& s) {
   json c = {{"positionEncoding", s.utf8 ? "utf-8" : "utf-16"},
             {"textDocumentSync", {{"openClose", true}, {"change", 1}}}};
-  for (const feature& f : features)
+  for (const feature& f : feature_table())
     if (f.capability) c[f.capability] = json::parse(f.value);
   return c;
 }
@@ -288,7 +153,7 @@ static answer request(server& s, std::string_view method, const json& p) {
     s.shut = true;
     return {nullptr};
   }
-  for (const feature& f : features)
+  for (const feature& f : feature_table())
     if (method == f.method) return on_doc(s, f, p);
   return error(no_method, "no method " + std::string(method));
 }
