@@ -639,6 +639,8 @@ TEST(CheckFixes, TheEditsOfEveryGoldenInput) {
        {R"(1 operator-lookalike: 1:8-1:10 ">=")",
         R"(4 operator-lookalike: 4:18-4:20 "!=")",
         R"(7 operator-lookalike: 7:8-7:11 "==")"}},
+      {"check/fix-offered-past-a-later-error",
+       {R"(3 status 3: 3:7-3:8 "==")"}},
       {"check/warn-confusable-character",
        {R"(1 confusable-character: 1:12-1:15 "-")",
         R"(2 confusable-character: 2:4-2:6 "e")",

@@ -3,6 +3,7 @@
 // reports, never from a rule worked out again.
 #include "check/run.h"
 
+#include <utility>
 #include <algorithm>
 #include <initializer_list>
 
@@ -128,9 +129,11 @@ bool check_run::warn(wname w, size_t c, size_t len, std::string text, std::vecto
   if (!on(w)) return false;
   diag d = make(level::warning, ln, line, c, len, std::move(text));
   d.name = static_cast<int>(w);
+  const bool fixed = !fix.empty();
   d.fix = std::move(fix);
   ++res.warnings;
   put(std::move(d));
+  if (fixed && !then.empty()) say(std::exchange(then, {}));
   return true;
 }
 
@@ -168,8 +171,10 @@ void check_run::error(int status, size_t c, size_t len, std::string text, std::v
   diag d = make(level::error, ln, line, c, len,
                 std::string(m.substr(0, m.size() - 1)) + ": " + text);
   d.status = status;
+  const bool fixed = !fix.empty();
   d.fix = std::move(fix);
   put(std::move(d));
+  if (fixed && !then.empty()) say(std::exchange(then, {}));
 }
 
 void check_run::note_at(int64_t at, std::string_view s, std::string text) {

@@ -91,6 +91,7 @@ constexpr size_t check_budget = size_t{8} << 20;
   why.clear();
   failed = {0, 0};
   fix_stop = -1;
+  then.clear();
   if (fix.empty()) return false;
   if (!o.fixes || (o.fixes_on && !std::binary_search(o.fixes_on->begin(), o.fixes_on->end(), at))) {
     // Left for later: a check that asks for this line's suggestions makes the same diagnostic
@@ -157,6 +158,23 @@ constexpr size_t check_budget = size_t{8} << 20;
     now.push_back({l, g.second});
   }
   std::sort(now.begin(), now.end());
+  // A fix that leaves every line it touches the same kind of line at the same depth cannot open,
+  // close or move a block: an error it lets the translation reach further down was there all
+  // along, behind the one it mends, and does not withhold it.
+  bool same_shape = moves.empty();
+  for (const edit& e : fix) {
+    if (!same_shape) break;
+    for (int64_t l = e.line; same_shape && l <= std::max(e.line, e.end_line); ++l) {
+      const auto line_of = [](std::string_view t, int64_t n) {
+        size_t pos = 0;
+        std::string_view got;
+        for (int64_t i = 0; i < n && pos < t.size(); ++i) got = next_line(t, pos);
+        return got;
+      };
+      const line_scan was = scan_line(line_of(text, l)), is = scan_line(line_of(changed, l));
+      same_shape = was.kind == is.kind && was.depth == is.depth;
+    }
+  }
   // What the changed text draws that the text as it is did not, less the diagnostic it mends.
   size_t b = 0;
   for (const key& g : now) {
@@ -165,6 +183,12 @@ constexpr size_t check_budget = size_t{8} << 20;
     if (!same && g.first != 0 && b < base.size() && base[b] == g) {
       ++b;
       continue;
+    }
+    if (!same && same_shape && g.second < 0 && g.first > at && base_stop >= 0 &&
+        base_stop + 1 <= at) {
+      then = "with it, nestasm goes on to line " + num(g.first) + " and stops there: " +
+             what_of(g.second);
+      break;
     }
     if (same) {
       why = g.second < 0 ? "nestasm would still stop here" : "the same warning would stay";

@@ -243,6 +243,10 @@ struct check_run {
   // After holds_up succeeds: the line (1-based) where the changed text still stops, counted as
   // in the text as it is (0: a line the fix adds); -1 when it translates to the end.
   int64_t fix_stop = -1;
+  // After holds_up succeeds although the changed text stops further down, at an error the fix
+  // has nothing to do with: the note that names it, told after the diagnostic that offers the
+  // fix. Empty otherwise.
+  std::string then;
 
  private:
   diag cur;

@@ -1,0 +1,7 @@
+start:
+        mov al, 1
+if al = 1
+& mov bl, 2
+end
+        nop
+end
