@@ -226,3 +226,18 @@ TEST(Bytes, LoadUpto8ReadsTheBytesBeforeTheEndAndZeroesTheRest) {
     }
   }
 }
+
+// Eight bytes a test against the byte loop, with the high byte at every place of every length,
+// at the end of a heap block so that ASan catches a read past it.
+TEST(Bytes, AnyHighAgreesWithTheByteLoop) {
+  for (size_t n = 0; n <= 19; ++n)
+    for (size_t at = 0; at <= n; ++at) {
+      std::vector<char> owned(n, 'a');
+      if (at < n) owned[at] = static_cast<char>(0x80 + at);
+      const std::string_view s(owned.data(), n);
+      bool plain = false;
+      for (const char c : s) plain = plain || static_cast<unsigned char>(c) >= 0x80;
+      ASSERT_EQ(any_high(s), plain) << n << " " << at;
+      ASSERT_EQ(plain, at < n);
+    }
+}

@@ -8,6 +8,7 @@
 #include <unicode/utf8.h>
 
 #include "check/run.h"
+#include "common/bytes.h"
 #include "common/common.h"
 
 // ICU's spoof checker, made once; null when ICU cannot make one, and then nothing is told.
@@ -53,9 +54,7 @@ static std::string char_name(UChar32 cp) {
 static bool confusable_character(check_run& c, const line_scan&) {
   const std::string_view l = c.line;
   // Most lines are ASCII throughout and need nothing more.
-  size_t i = 0;
-  while (i < l.size() && static_cast<unsigned char>(l[i]) < 0x80) ++i;
-  if (i == l.size() || !spoof()) return false;
+  if (!any_high(l) || !spoof()) return false;
   // Outside comments and quoted text: there a character is what the author meant it to be.
   const size_t end = std::min(comment_at(l), l.size());
   std::vector<edit> fix;
