@@ -67,6 +67,51 @@ TEST(CheckLex, WordsOfOtherLanguagesAndTheStatementMeant) {
   for (const auto& c : cases) EXPECT_EQ(meant_statement(c.word), c.meant) << c.word;
 }
 
+TEST(CheckLex, FirstWordsOneEditFromAStatementOrWithPunctuationGlued) {
+  struct row {
+    std::string_view body, meant;
+    size_t len;
+    bool glued;
+  };
+  const row cases[] = {
+      {"whlie ecx != 0", "while", 5, false},   // two letters swapped
+      {"wile ecx != 0", "while", 4, false},    // one dropped
+      {"whille ecx != 0", "while", 6, false},  // one added
+      {"Esle", "else", 4, false},
+      {"ned ; loop", "end", 3, false},
+      {"elfi eax == 2", "elif", 4, false},
+      {"iff eax == 1", "if", 3, false},
+      {"of eax == 1", "if", 2, false},
+      {"end.", "end", 3, true},
+      {"Elif: eax == 2", "elif", 4, true},
+      {"Elif:eax == 2", "elif", 4, true},
+      {"else,", "else", 4, true},
+      {"end;done", "end", 3, true},
+      {"while! ecx != 0", "while", 5, true},
+      // Instructions, and words whose line does not fit the statement.
+      {"and eax, 1", "", 0, false},
+      {"and", "", 0, false},
+      {"in al, dx", "", 0, false},
+      {"bnd jmp rbx", "", 0, false},
+      {"ned eax, 1", "", 0, false},   // operands after it: an instruction or a macro's call
+      {"wile ecx", "", 0, false},     // no condition after it
+      {"end1", "", 0, false},         // a name with a digit
+      {"end_", "", 0, false},
+      {"end: nop", "", 0, false},     // a label with an instruction after it
+      {"end.x", "", 0, false},
+      {"while", "", 0, false},        // the word itself is no slip
+      {"elie eax == 1", "elif", 4, false},  // one edit from else too, which takes no condition
+      {"elie", "else", 4, false},           // ... and from elif, which needs one
+  };
+  for (const row& c : cases) {
+    const near_word n = near_statement(c.body);
+    EXPECT_EQ(n.meant, c.meant) << c.body;
+    if (c.meant.empty()) continue;
+    EXPECT_EQ(n.len, c.len) << c.body;
+    EXPECT_EQ(n.glued, c.glued) << c.body;
+  }
+}
+
 TEST(CheckLex, CommentsOutsideQuotes) {
   const struct {
     std::string_view s;

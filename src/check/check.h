@@ -27,6 +27,7 @@ enum class level { error, warning, note };
   X(tab_before_marker)      \
   X(not_a_statement)        \
   X(keyword_label)          \
+  X(misspelt_statement)     \
   X(label_in_block)         \
   X(missing_end)            \
   X(operator_lookalike)     \

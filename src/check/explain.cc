@@ -39,6 +39,25 @@ static void wrong_block(check_run& c, int status, const line_scan& s) {
   // This line's own rewrite, tried once: its markers made those of the block open (for an
   // `end`, or an elif or else under an if-block), or, for an `end` with nothing open, the line
   // removed.
+  // A misspelt if or while at this depth, after the block open now, was the block meant.
+  for (auto m = c.slips.rbegin(); m != c.slips.rend(); ++m) {
+    if (top && m->line < top->line) break;
+    const bool fits = end ? m->meant == "if" || m->meant == "while" : m->meant != "while";
+    if (m->depth != s.depth || !fits) continue;
+    std::vector<edit> fix = m->fix;
+    std::string why;
+    const bool ok = offer(c, -status, fix, why);
+    c.error(status, at, word.size(),
+            "line " + num(m->line + 1) + "'s " + quoted(m->word) + " was meant to " +
+                (end ? "open the block this " : "open the if-block this ") + kw +
+                (end ? " ends" : " continues") +
+                (ok ? "; write " + quoted(m->rewrite) + " there" : ""),
+            fix);
+    c.note_at(m->line, m->src, quoted(m->word) + " is no statement: the line reaches NASM as it "
+                                               "stands, and opens no block");
+    why_not(c, quoted(m->rewrite), why);
+    return;
+  }
   std::vector<edit> mine;
   std::string put, why_mine;
   bool mine_ok = false, mine_tried = false;

@@ -147,6 +147,65 @@ std::string_view meant_statement(std::string_view word) {
   return {};
 }
 
+// `a` (lower-cased as it is compared) is one edit from `b`: one byte changed, added or dropped,
+// or two neighbours swapped ("whlie").
+static bool one_edit(std::string_view a, std::string_view b) {
+  if (a.size() + 1 < b.size() || b.size() + 1 < a.size()) return false;
+  size_t i = 0;
+  while (i < a.size() && i < b.size() && lower(a[i]) == b[i]) ++i;
+  if (i == a.size() && i == b.size()) return false;  // the same word
+  const auto rest_same = [&](size_t ia, size_t ib) {
+    if (a.size() - ia != b.size() - ib) return false;
+    for (; ia < a.size(); ++ia, ++ib)
+      if (lower(a[ia]) != b[ib]) return false;
+    return true;
+  };
+  if (a.size() == b.size())
+    return rest_same(i + 1, i + 1) ||
+           (i + 1 < a.size() && lower(a[i]) == b[i + 1] && lower(a[i + 1]) == b[i] &&
+            rest_same(i + 2, i + 2));
+  return a.size() > b.size() ? rest_same(i + 1, i) : rest_same(i, i + 1);
+}
+
+near_word near_statement(std::string_view body) {
+  size_t wl = 0;
+  while (wl < body.size() && body[wl] != ' ' && body[wl] != '\t') ++wl;
+  const std::string_view word = body.substr(0, wl);
+  if (word.empty()) return {};
+  // Instructions that are one edit from a statement word.
+  for (std::string_view m : {"and", "in", "bnd"})
+    if (same_word(word, m)) return {};
+  size_t core = 0;
+  while (core < word.size() && (word[core] | 0x20) >= 'a' && (word[core] | 0x20) <= 'z') ++core;
+  const std::string_view head = word.substr(0, core);
+  // What the rest of the line must be for the word to be read as that statement: a condition
+  // after if, elif and while; nothing, or a comment, after else and end (whose text nestasm
+  // ignores, but operands there mean an instruction).
+  const auto fits = [](std::string_view k, std::string_view after) {
+    const std::string_view r = trimx(after.substr(0, comment_at(after)));
+    if (k == "else" || k == "end") return r.empty();
+    return find_op(r).has_value();
+  };
+  static constexpr std::array<std::string_view, 5> words = {"if", "elif", "else", "while", "end"};
+  if (core < word.size()) {
+    // A statement word with punctuation glued to it: "end.", "Elif:", "else,", "end;note". After
+    // ";" the rest is a comment; after the others, the text that follows.
+    const char p = word[core];
+    if (std::string_view(".:,;!").find(p) == std::string_view::npos) return {};
+    const std::string_view after = p == ';' ? std::string_view() : body.substr(core + 1);
+    for (std::string_view k : words)
+      if (same_word(head, k) && fits(k, after)) return {k, core, true};
+    return {};
+  }
+  near_word best;
+  for (std::string_view k : words)
+    if (one_edit(word, k) && fits(k, body.substr(wl))) {
+      if (!best.meant.empty()) return {};  // two statements near it: none is the one meant
+      best = {k, word.size(), false};
+    }
+  return best;
+}
+
 size_t comment_at(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const char c = s[i];

@@ -37,6 +37,18 @@ std::string_view label_of(std::string_view body);
 // the statement meant ("end", "elif"); empty otherwise. `word` is as written.
 std::string_view meant_statement(std::string_view word);
 
+// A first word one edit from a statement word ("whlie", "esle"), or a statement word with
+// punctuation glued to it ("end.", "Elif:"), where the rest of the line fits that statement: a
+// condition after if, elif or while, nothing but a comment after else or end. `body` is the
+// body of a plain line. `len` is how much of the first word the statement replaces; `glued`: the
+// punctuation after it goes.
+struct near_word {
+  std::string_view meant;
+  size_t len = 0;
+  bool glued = false;
+};
+near_word near_statement(std::string_view body);
+
 // The position of the first ";" in `s` outside single, double or back quotes, or npos.
 size_t comment_at(std::string_view s);
 
@@ -193,6 +205,16 @@ struct check_run {
   bool cont = false;          // the line continues the one before, which ends in "\"
   bool cont_dir = false;      // ... and that line's logical line is a preprocessor directive
   int64_t cont_from = 0;      // the first line of the logical line
+
+  // First words that were meant to open a block (`whlie`): an end or else left without its
+  // block then names them.
+  struct slip {
+    int64_t line = 0, depth = 0;
+    std::string_view src, word, meant;
+    std::vector<edit> fix;  // its rewrite
+    std::string rewrite;
+  };
+  std::vector<slip> slips;
 
   // Suggestions: the diagnostics of the text as it is, for comparing a suggestion with.
   bool base_made = false;

@@ -90,7 +90,8 @@ static constexpr warning_rec not_a_statement_w = {
     wname::not_a_statement, "not-a-statement", on(looks_at::plain), not_a_statement,
     "if eax == 1\n& nop\nendif\n",
     "if eax == 1\n& endbr64\nend\n",
-    set_of(wname::keyword_label, wname::label_in_block, wname::missing_end),
+    set_of(wname::keyword_label, wname::misspelt_statement, wname::label_in_block,
+           wname::missing_end),
     "A first word of another language, such as `endif` or `}`, reaches NASM as it stands."};
 
 [[gnu::noinline]] static bool keyword_label_(check_run& c, const line_scan& s) {
@@ -122,8 +123,84 @@ static constexpr warning_rec keyword_label_w = {
     wname::keyword_label, "keyword-label", on(looks_at::plain), keyword_label,
     "if eax == 1\n& nop\nelse:\n& nop\nend\n",
     "if eax == 1\n& nop\nelse\n& nop\nend\nelse:\n",
-    set_of(wname::label_in_block, wname::missing_end),
+    set_of(wname::misspelt_statement, wname::label_in_block, wname::missing_end),
     "`else:` or `end:`, where the statement would have been taken, is a label to NASM."};
+
+// The statement word as the user writes words: "WHILE" for "WHLIE", "While" for "Whlie".
+static std::string in_case_of(std::string_view word, std::string_view k) {
+  std::string r(k);
+  const bool first_up = !word.empty() && word[0] >= 'A' && word[0] <= 'Z';
+  const bool all_up = first_up && word.size() > 1 && word[1] >= 'A' && word[1] <= 'Z';
+  for (size_t i = 0; i < r.size(); ++i)
+    if (all_up || (first_up && i == 0)) r[i] = static_cast<char>(r[i] - 'a' + 'A');
+  return r;
+}
+
+static bool misspelt_statement(check_run& c, const line_scan& s) {
+  // Statement words are 2 to 5 letters: a first word of more letters is one edit from none of
+  // them, and no line NASM joins to the one before or skips is read as a statement.
+  size_t wl = 0, letters = 0;
+  while (wl < s.body.size() && s.body[wl] != ' ' && s.body[wl] != '\t') ++wl;
+  while (letters < wl && (s.body[letters] | 0x20) >= 'a' && (s.body[letters] | 0x20) <= 'z')
+    ++letters;
+  if (letters > 6 || c.cont || skipped(c)) return false;
+  const near_word n = near_statement(s.body);
+  if (n.meant.empty()) return false;
+  // elif, else and end only mean something inside a block.
+  if (c.open.empty() && n.meant != "if" && n.meant != "while") return false;
+  const std::string_view word = s.body.substr(0, wl);
+  // A macro of the file's own by that name is what NASM calls.
+  for (const nasm_def& d : c.defs)
+    if (d.macro && calls(d, word.substr(0, n.glued ? n.len : wl))) return false;
+  opened* still = n.meant == "end" ? &c.open.back() : nullptr;
+  if (still) fold(c, *still);
+  std::vector<edit> fix;
+  std::string rewrite;
+  const size_t at = c.col(s.body);
+  const auto remember = [&] {
+    if (n.meant == "end" || n.meant == "else") return;
+    c.slips.push_back({c.ln, s.depth, c.line, word, n.meant, fix, rewrite});
+  };
+  if (n.glued) {
+    // The punctuation goes; a blank keeps the word apart from what followed it.
+    const bool blank_next = n.len + 1 >= s.body.size() || s.body[n.len + 1] == ' ' ||
+                            s.body[n.len + 1] == '\t' || s.body[n.len] == ';';
+    const std::string put = s.body[n.len] == ';' ? " ;" : blank_next ? "" : " ";
+    fix.push_back(here(c, at + n.len, 1, put));
+    rewrite = std::string(s.body.substr(0, n.len));
+  } else {
+    rewrite = in_case_of(word, n.meant);
+    fix.push_back(here(c, at, wl, rewrite));
+  }
+  remember();
+  if (!c.on(wname::misspelt_statement)) return true;
+  std::string why;
+  const bool ok = offer(c, wname::misspelt_statement, fix, why);
+  c.warn(wname::misspelt_statement, at, wl,
+         quoted(word) + " is no statement; " +
+             (n.glued ? "the " + quoted(word.substr(n.len, 1)) + " glued to " +
+                            quoted(word.substr(0, n.len)) + " makes it another word"
+                      : quoted(n.meant) + " was meant") +
+             (ok ? n.glued ? "; remove the " + quoted(word.substr(n.len, 1))
+                           : "; write " + quoted(rewrite)
+                 : ""),
+         fix);
+  c.say("a statement's word stands alone, followed by a blank: this line reaches NASM as it "
+        "stands");
+  if (still) c.say("so " + named(*still) + " is still open after it, with the lines that follow");
+  why_not(c, n.glued ? "removing the " + quoted(word.substr(n.len, 1)) : quoted(rewrite), why);
+  return true;
+}
+
+// One letter off, letters swapped, or punctuation glued on; an instruction's operands after
+// `end` make it an instruction.
+static constexpr warning_rec misspelt_statement_w = {
+    wname::misspelt_statement, "misspelt-statement", on(looks_at::plain), misspelt_statement,
+    "whlie ecx != 0\n& dec ecx\nend\n",
+    "while ecx != 0\n& dec ecx\nend\nand ecx, 1\n",
+    set_of(wname::label_in_block, wname::missing_end),
+    "A first word one letter from a statement word, or one with punctuation glued to it "
+    "(`whlie`, `end.`), is no statement and reaches NASM as it stands."};
 
 static bool else_text(check_run& c, const line_scan& s) {
   if (s.arg.empty() || s.arg[0] == ';') return false;
