@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-# Grades nestasm-check on the fresh set in set/: which mistakes it names at their line, which
-# correct files it warns of, and whether each fix it offers gives a program that still runs right.
+# Grades nestasm-check on a fresh set (set/, or another folder beside it such as set2/): which
+# mistakes it names at their line, which correct files it warns of, and whether each fix it offers
+# gives a program that still runs right.
 #
 # A benchmark: it prints a table and exits 0 whatever it finds (2 only when it cannot run at
 # all). See README.md beside it for how a case is judged.
@@ -148,7 +149,9 @@ def raw_outcome(outcome, want):
 def main():
     ap = argparse.ArgumentParser(description='Grades nestasm-check on the fresh set; prints a table.')
     ap.add_argument('--build', default='build', help='folder with nestasm and nestasm-check')
-    ap.add_argument('--set', default=os.path.join(HERE, 'set'), help='the set to grade')
+    ap.add_argument('--set', default='set',
+                    help='the set to grade: a folder with ok/, bad/, style/ and manifest.tsv; '
+                         'a relative one is taken from beside this script (set, set2)')
     ap.add_argument('-v', '--verbose', action='store_true', help='print each headline and fix')
     ap.add_argument('--check-args', default='-f elf64',
                     help='options for nestasm-check, as the set\'s own build would give NASM')
@@ -165,6 +168,10 @@ def main():
             print(f'grade: {t} is not installed', file=sys.stderr)
             return 2
 
+    a.set = os.path.join(HERE, a.set)  # an absolute DIR stays as it is
+    if not os.path.isfile(os.path.join(a.set, 'manifest.tsv')):
+        print(f'grade: {a.set} has no manifest.tsv', file=sys.stderr)
+        return 2
     cases = read_manifest(os.path.join(a.set, 'manifest.tsv'))
     want = {}
     rows = []
