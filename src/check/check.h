@@ -28,6 +28,7 @@ enum class level { error, warning, note };
   X(not_a_statement)        \
   X(keyword_label)          \
   X(misspelt_statement)     \
+  X(extra_markers)          \
   X(label_in_block)         \
   X(missing_end)            \
   X(operator_lookalike)     \

@@ -215,6 +215,8 @@ struct check_run {
     std::string rewrite;
   };
   std::vector<slip> slips;
+  bool deep = false;           // the last line looked at had more markers than its block gives
+  int64_t closed_told = -1;    // the line whose closed-by-line warning told of its markers
 
   // Suggestions: the diagnostics of the text as it is, for comparing a suggestion with.
   bool base_made = false;

@@ -51,6 +51,7 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
                                                        : "; give it " + markers(depth)));
     d.name = static_cast<int>(wname::closed_by_line);
     d.fix = fix;
+    c.closed_told = c.ln;
     ++c.res.warnings;
     c.put(std::move(d));
     std::string t = "a line closes the blocks opened with more markers than its own: this one has " +

@@ -202,6 +202,93 @@ static constexpr warning_rec misspelt_statement_w = {
     "A first word one letter from a statement word, or one with punctuation glued to it "
     "(`whlie`, `end.`), is no statement and reaches NASM as it stands."};
 
+// The lines from `from` (0-based) on that have `depth` markers or more, up to the first that has
+// fewer: the group a line with too many markers starts. The index of its last line.
+static int64_t deep_group(const check_run& c, int64_t from, int64_t depth) {
+  size_t pos = static_cast<size_t>(c.line.data() - c.text.data());
+  int64_t last = from;
+  for (int64_t at = from; pos < c.text.size(); ++at) {
+    if (scan_line(next_line(c.text, pos)).depth < depth) break;
+    last = at;
+  }
+  return last;
+}
+
+static bool extra_markers(check_run& c, const line_scan& s) {
+  const bool opens = s.kind == stmt::if_ || s.kind == stmt::while_;
+  if ((s.kind != stmt::plain && !opens) || c.cont || skipped(c)) return false;
+  // The block this line is in: for an if or while, the one around the block it opened.
+  const size_t n = c.open.size() - (opens ? 1 : 0);
+  opened* in = n > 0 ? &c.open[n - 1] : nullptr;
+  const int64_t gives = in ? in->depth + 1 : 0;
+  const bool was_deep = c.deep;
+  c.deep = s.depth > gives;
+  // One warning for a group of such lines, at its first.
+  if (!c.deep || was_deep || s.depth == 0) return false;
+  // A line that closed a block by its depth has told that this one was meant to be in it.
+  if (c.closed_told == c.ln) return false;
+  // A misspelt statement before it has told why no block gives it its markers.
+  if (!c.slips.empty() && c.slips.back().depth < s.depth && (!in || c.slips.back().line > in->line))
+    return false;
+  if (in && in->folded) return false;
+  // The block an end ended just before, whose lines have these markers, was most likely meant.
+  const closed* ended = closed_before(c, s.depth - 1);
+  if (ended && ended->how != closed_by::end) ended = nullptr;
+  // Inside a block, more markers than it gives change nothing: a line stays in the block all the
+  // same, and what a statement among them opens, its own lines' markers close. Outside every
+  // block, an if or while with markers opens its block at that depth, its own lines follow it,
+  // and the whole construct is merely indented.
+  if (!ended && (in || opens)) return false;
+  if (!c.on(wname::extra_markers)) return true;
+  const int64_t last = deep_group(c, c.ln, s.depth);
+  std::vector<edit> fix;
+  std::string rewrite, why;
+  if (ended) {
+    fix = {remove_line(ended->by), insert_line(last + 1, std::string(ended->by_src), c.eol)};
+    rewrite = "move line " + num(ended->by + 1) + "'s `end` below " +
+              (last == c.ln ? std::string("it") : "line " + num(last + 1));
+  } else {
+    // Outside every block: the markers of the whole group go. A block opened at depth 0 is
+    // closed by no line's depth, so its lines and statements stay together without them.
+    size_t pos = static_cast<size_t>(c.line.data() - c.text.data());
+    for (int64_t at = c.ln; at <= last; ++at)
+      fix.push_back(edit{at + 1, 1, marker_run(next_line(c.text, pos)) + 1, ""});
+    rewrite = "remove its markers";
+    if (last > c.ln)
+      rewrite += last > c.ln + 1 ? ", and those of lines " + num(c.ln + 2) + "-" + num(last + 1)
+                                 : ", and line " + num(c.ln + 2) + "'s";
+  }
+  const bool ok = offer(c, wname::extra_markers, fix, why);
+  c.warn(wname::extra_markers, 1, s.prefix ? s.prefix : 1,
+         "this line has " + markers(s.depth) + ", more than " +
+             (in ? named(*in) + " gives its lines (" + num(gives) + ")"
+                 : std::string("any open block gives: none is open")) +
+             (ok ? "; " + rewrite : ""),
+         fix);
+  if (ended) {
+    c.say("line " + num(ended->by + 1) + "'s `end` ended " + named(ended->b) +
+          ", whose lines have " + markers(ended->b.depth + 1) + ": this line was most likely "
+          "meant to be in it");
+    c.note_at(ended->by, ended->by_src, "the `end` that ended it");
+  } else {
+    c.say(in ? "the lines of a block have one marker more than the statement that opened it"
+             : "outside every block a line has no markers");
+    if (in) note_opened(c, *in);
+  }
+  why_not(c, rewrite, why);
+  return true;
+}
+
+// Markers after the end of the block they fit, or outside every block; not more markers inside a
+// block than it gives, which change nothing.
+static constexpr warning_rec extra_markers_w = {
+    wname::extra_markers, "extra-markers", on(looks_at::plain, looks_at::statement), extra_markers,
+    "while ecx != 0\n& dec ecx\nend\n& inc eax\n",
+    "while ecx != 0\n& dec ecx\n& inc eax\nend\n",
+    {},
+    "Markers on a line after the `end` of the block whose lines they fit, or outside every "
+    "block, put the line in no block."};
+
 static bool else_text(check_run& c, const line_scan& s) {
   if (s.arg.empty() || s.arg[0] == ';') return false;
   // Text that reads as a condition, or that starts with a statement, was meant to count.
