@@ -121,16 +121,15 @@ int is_macro(const check_run& c, std::string_view arg) {
 int identical(std::string_view arg, bool icase) {
   size_t comma = std::string_view::npos;
   for (size_t at = 0;;) {
-    const size_t from = at;
     const token t = next_token(arg, at);
     if (t.kind == tok::none) break;
     if (t.text == ",") {
-      comma = from;
+      comma = at - 1;
       break;
     }
   }
   if (comma == std::string_view::npos) return -1;
-  const std::string_view a = arg.substr(0, comma), b = arg.substr(arg.find(',', comma) + 1);
+  const std::string_view a = arg.substr(0, comma), b = arg.substr(comma + 1);
   if (!a.empty() && (a.back() == ' ' || a.back() == '\t')) return -1;
   const std::vector<token> ta = tokens(a), tb = tokens(b);
   if (ta.empty() || tb.empty()) return 0;

@@ -210,7 +210,7 @@ nasm_opts nasm_for(const char* path, const nasm_opts& cmd, std::string& from, bo
     return here;
   }
   from = "NASM's options come from " + what + ":";
-  for (const std::string& a : here.args) from += " " + a;
+  for (const std::string& a : here.args) from += " " + (a.starts_with("-I/") ? "-I" + shown(a.substr(2)) : a);
   if (here.args.empty()) from += " none";
   return here;
 }

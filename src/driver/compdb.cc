@@ -132,7 +132,9 @@ bool compdb_args(std::string_view path, nasm_from& out) {
       size_t best = 0;
       for (const nlohmann::json& e : j) {
         if (!e.is_object() || !e.contains("file") || !e["file"].is_string()) continue;
-        const std::string d = e.value("directory", std::string(parent(db)));
+        std::string d = e.value("directory", std::string());
+        // Made absolute from the folder of the compile_commands.json, as tools read it.
+        if (d.empty() || d[0] != '/') d = tidy(parent(db) + "/" + d);
         std::vector<std::string> w;
         if (e.contains("arguments") && e["arguments"].is_array()) {
           for (const nlohmann::json& a : e["arguments"])
