@@ -2,6 +2,8 @@
 // is NASM and whose file is the source, or the .asm that nestasm made of it.
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -108,17 +110,10 @@ bool take(const std::vector<std::string>& w, const std::string& dir, std::vector
   }
   return whole;
 }
-#endif
 
-}  // namespace
-
-bool compdb_args(std::string_view path, nasm_from& out) {
-#ifdef NESTASM_JSON
-  char* real = realpath(std::string(path).c_str(), nullptr);
-  if (!real) return false;
-  const std::string src = real;
-  std::free(real);
-  for (std::string dir = parent(src);; dir = parent(dir)) {
+// The nearest compile_commands.json above `from` with an entry for `src` or `alt`.
+bool look_up(const std::string& from, const std::string& src, const std::string& alt, nasm_from& out) {
+  for (std::string dir = from;; dir = parent(dir)) {
     for (const std::string& db : {dir + "/compile_commands.json", dir + "/build/compile_commands.json"}) {
       FILE* f = std::fopen(db.c_str(), "rb");
       if (!f) continue;
@@ -148,7 +143,7 @@ bool compdb_args(std::string_view path, nasm_from& out) {
         std::string file = e["file"].get<std::string>();
         if (file.empty()) continue;
         file = tidy(file[0] == '/' ? file : d + "/" + file);
-        const size_t fit = fits(file, src);
+        const size_t fit = std::max(fits(file, src), fits(file, alt));
         if (fit <= best) continue;
         best = fit;
         out.args.clear();
@@ -161,6 +156,30 @@ bool compdb_args(std::string_view path, nasm_from& out) {
     }
     if (dir == "/") return false;
   }
+}
+#endif
+
+}  // namespace
+
+bool compdb_args(std::string_view path, nasm_from& out) {
+#ifdef NESTASM_JSON
+  // The path as given, made absolute, and the file it is after links: a source linked into the
+  // folder of its build is found from either.
+  std::string given(path);
+  if (given.empty()) return false;
+  if (given[0] != '/') {
+    char* cwd = getcwd(nullptr, 0);
+    if (!cwd) return false;
+    given = std::string(cwd) + "/" + given;
+    std::free(cwd);
+  }
+  given = tidy(given);
+  char* real = realpath(given.c_str(), nullptr);
+  if (!real) return false;
+  const std::string src = real;
+  std::free(real);
+  return look_up(parent(given), given, src, out) ||
+         (parent(src) != parent(given) && look_up(parent(src), given, src, out));
 #else
   (void)path;
   (void)out;
