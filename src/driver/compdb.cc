@@ -11,7 +11,6 @@
 
 #ifdef NESTASM_JSON
 #include <nlohmann/json.hpp>
-#endif
 
 namespace {
 
@@ -73,7 +72,6 @@ std::vector<std::string> words_of(std::string_view s) {
   return out;
 }
 
-#ifdef NESTASM_JSON
 // How well the entry's file `f` (absolute) stands for the source `src`: the source itself, or
 // the .asm beside it (best), or the .asm that nestasm_sources() makes of it in the build tree,
 // "BIN/nestasm/REL.asm" for the source "SRC/REL.s" (the longer REL, the better); 0: not it.
@@ -157,9 +155,9 @@ bool look_up(const std::string& from, const std::string& src, const std::string&
     if (dir == "/") return false;
   }
 }
-#endif
 
 }  // namespace
+#endif
 
 bool compdb_args(std::string_view path, nasm_from& out) {
 #ifdef NESTASM_JSON
