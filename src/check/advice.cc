@@ -24,7 +24,7 @@ bool calls(const nasm_def& d, std::string_view w) {
 void tell_macro(check_run& c, int what, const line_scan& s, const nasm_def& d) {
   const std::string_view w = word_of(s);
   std::string t = quoted(w) + " is a macro here (line " + num(d.line + 1) +
-                  "), but nestasm reads it as " + quoted(lowerme(std::string(w)));
+                  (d.file.empty() ? "" : " of " + quoted(d.file)) + "), but nestasm reads it as " + quoted(lowerme(std::string(w)));
   if (what < 0) c.error(-what, c.col(s.body), s.word, std::move(t));
   else if (!c.warn(static_cast<wname>(what), c.col(s.body), s.word, std::move(t))) return;
   c.say("rename the macro and its uses to a word that is none of if, elif, else, while and end");

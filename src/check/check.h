@@ -101,6 +101,14 @@ struct check_opts {
   // budget of fix.cc lasts: what a suggestion is checked against is the whole text, never the
   // verdicts on other lines.
   const std::vector<int64_t>* fixes_on = nullptr;
+  // NASM's options as the build gives them: "-DNAME[=VALUE]", "-UNAME" and "-IDIR" decide
+  // %ifdef and %if of those names and where %include looks (`nasm_cwd`, or this process's
+  // folder when empty, then each -I); other words are passed over. `nasm_known`: they came from
+  // somewhere (command line, project file, compile_commands.json) and are taken as the build's
+  // whole set, so a name that neither they nor the file define is undefined to %ifdef.
+  const std::vector<std::string>* nasm_args = nullptr;
+  std::string_view nasm_cwd;
+  bool nasm_known = false;
 };
 
 // One construct as the translation saw it: where it opened, branched and was closed.
@@ -185,6 +193,7 @@ struct nasm_opts {
   std::string path;               // the NASM to run; empty: "nasm" on PATH
   std::vector<std::string> args;  // NASM's own options, passed on: -f, -I, -D, -w
   int timeout_ms = 10000;         // a run past this is stopped, and its verdict left out
+  std::string cwd;                // the folder NASM runs in, as the build runs it; empty: ours
 };
 
 // One message of NASM's about a line of the source.

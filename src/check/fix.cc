@@ -70,6 +70,10 @@ int64_t check_keys(std::string_view text, const check_opts& o, keys& out) {
   check_opts n;
   n.off = o.off;
   n.fixes = false;  // a suggestion's own suggestions are not asked for
+  // NASM's options decide the same %if branches in the changed text.
+  n.nasm_args = o.nasm_args;
+  n.nasm_cwd = o.nasm_cwd;
+  n.nasm_known = o.nasm_known;
   return check_text(text, n, collect_key, &out).stop;
 }
 

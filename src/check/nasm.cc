@@ -31,7 +31,11 @@ struct private_dir {
   private_dir() {
     const char* t = std::getenv("TMPDIR");
     std::string tmpl = std::string(t && *t ? t : "/tmp") + "/nestasm-check-XXXXXX";
-    if (mkdtemp(tmpl.data())) path = tmpl;  // mode 0700
+    if (!mkdtemp(tmpl.data())) return;  // mode 0700
+    // Named whole: NASM may run in another folder.
+    char* real = realpath(tmpl.c_str(), nullptr);
+    path = real ? real : tmpl;
+    std::free(real);
   }
   ~private_dir() {
     if (path.empty()) return;
@@ -79,6 +83,8 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&fa, p[1], 1);
   posix_spawn_file_actions_adddup2(&fa, p[1], 2);
+  // %include looks in the folder NASM runs in first: the build's, when its options are taken.
+  if (!o.cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, o.cwd.c_str());
   pid_t pid = -1;
   const int e = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&fa);

@@ -18,55 +18,6 @@ static std::string_view first_word(std::string_view s, std::string_view& rest) {
   return s.substr(0, w);
 }
 
-static const nasm_def* def_named(const check_run& c, std::string_view name) {
-  for (size_t i = c.defs.size(); i-- > 0;) {
-    const nasm_def& d = c.defs[i];
-    if (calls(d, name)) return &d;
-  }
-  return nullptr;
-}
-
-// The value of a %if condition when it is a number, or a name the file gave a number: 1 or 0;
-// -1 when the file does not decide it.
-static int value_of(const check_run& c, std::string_view e, int hops = 0) {
-  if (e.empty()) return -1;
-  if (isnum2(e)) {
-    const std::optional<int64_t> v = numparse(e);
-    return v ? *v != 0 : 1;
-  }
-  const nasm_def* d = hops < 8 ? def_named(c, e) : nullptr;
-  if (!d || d->macro) return -1;
-  return value_of(c, trimx(d->value), hops + 1);
-}
-
-// Whether the condition of a %if of the form `form` ("", "def", "ndef", "idn", ...: the word
-// after "%if" or "%elif") holds for `arg`: 1, 0, or -1 when the file does not decide it.
-static int decide(const check_run& c, std::string_view form, std::string_view arg) {
-  bool neg = false;
-  if (form.starts_with('n')) {
-    neg = true;
-    form.remove_prefix(1);
-  }
-  int v = -1;
-  if (form.empty()) {
-    v = value_of(c, arg);
-  } else if (form == "def") {
-    std::string_view rest;
-    const std::string_view name = first_word(arg, rest);
-    // A name defined on NASM's command line is not in the file: only a definition decides.
-    const nasm_def* d = def_named(c, name);
-    if (d && !d->macro) v = 1;
-  } else if (form == "idn" || form == "idni") {
-    const size_t comma = arg.find(',');
-    if (comma != std::string_view::npos) {
-      const std::string_view a = trimx(arg.substr(0, comma)), b = trimx(arg.substr(comma + 1));
-      if (form == "idn" ? a == b : same_icase(a, b)) v = 1;
-    }
-  }
-  if (v >= 0 && neg) v = !v;
-  return v;
-}
-
 std::string hides(std::string_view src, int64_t line, const line_scan& s) {
   // The directive as written when it is short, `%if 0`; its word when not.
   std::string_view d = scan_line(src).body;
@@ -103,10 +54,70 @@ static void follow(check_run& c) {
   }
 }
 
+// A branch open now that the file does not decide, or a %macro body: what is defined there
+// may or may not be.
+static bool unsure(const check_run& c) {
+  if (c.in_macro > 0) return true;
+  return std::any_of(c.regions.begin(), c.regions.end(), [](const region& r) { return !r.known; });
+}
+
+void define(check_run& c, std::string_view w, std::string_view rest, int64_t line,
+            std::string_view file, bool maybe) {
+  const std::string_view name = first_word(rest, rest);
+  if (name.empty()) return;
+  const bool macro = w == "macro" || w == "imacro" || w == "rmacro" || w == "irmacro";
+  if (macro || w == "define" || w == "xdefine" || w == "idefine" || w == "ixdefine" ||
+      w == "assign" || w == "iassign") {
+    nasm_def d;
+    d.name = name;
+    d.value = trimx(rest.substr(0, comment_at(rest)));
+    d.line = line;
+    d.macro = macro;
+    d.icase = w[0] == 'i';
+    d.maybe = maybe;
+    d.file = file;
+    c.defs.push_back(d);
+    return;
+  }
+  const bool un = w == "undef";
+  if (!un && w != "unmacro") return;
+  for (size_t i = c.defs.size(); i-- > 0;) {
+    nasm_def& d = c.defs[i];
+    if (d.name != name || d.macro == un) continue;
+    // Undefined in a branch NASM may not read: defined or not, as far as the file tells.
+    if (maybe) d.maybe = true;
+    else c.defs.erase(c.defs.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  if (un)
+    std::erase_if(c.given, [&](const nasm_def& d) { return d.name == name; });
+}
+
+void take_options(check_run& c) {
+  if (!c.o.nasm_args) return;
+  for (const std::string& a : *c.o.nasm_args) {
+    const std::string_view w = a;
+    if (w.starts_with("-D") || w.starts_with("-d")) {
+      const std::string_view nv = w.substr(2);
+      const size_t eq = nv.find('=');
+      nasm_def d;
+      d.name = nv.substr(0, eq);
+      if (eq != std::string_view::npos) d.value = nv.substr(eq + 1);
+      d.line = -1;
+      if (!d.name.empty()) c.given.push_back(d);
+    } else if (w.starts_with("-U") || w.starts_with("-u")) {
+      std::erase_if(c.given, [&](const nasm_def& d) { return d.name == w.substr(2); });
+    }
+  }
+}
+
 [[gnu::noinline]] void directive(check_run& c, const line_scan& s) {
   std::string_view rest;
+  if (!c.took) {
+    c.took = true;
+    take_options(c);
+  }
   const std::string_view word = first_word(s.body.substr(1), rest);
-  if (word.size() < 2 || word.size() > 9) return;
+  if (word.size() < 2 || word.size() > 10) return;
   char lw[10];
   for (size_t i = 0; i < word.size(); ++i) lw[i] = lower(word[i]);
   const std::string_view w(lw, word.size());
@@ -150,25 +161,22 @@ static void follow(check_run& c) {
     return;
   }
   if (!reading) return;
-  const std::string_view name = first_word(rest, rest);
-  if (name.empty()) return;
-  if (w == "define" || w == "xdefine" || w == "idefine" || w == "ixdefine" || w == "assign" ||
-      w == "iassign" || w == "macro" || w == "imacro") {
-    nasm_def d;
-    d.name = name;
-    d.value = trimx(rest.substr(0, comment_at(rest)));
-    d.line = c.ln;
-    d.macro = w == "macro" || w == "imacro";
-    d.icase = w[0] == 'i';
-    c.defs.push_back(d);
-  } else if (w == "undef") {
-    for (size_t i = c.defs.size(); i-- > 0;)
-      if (c.defs[i].name == name && !c.defs[i].macro) c.defs.erase(c.defs.begin() + static_cast<std::ptrdiff_t>(i));
+  if (w == "endmacro" || w == "endm") {
+    if (c.in_macro > 0) --c.in_macro;
+    return;
   }
+  if (w == "include") {
+    if (c.in_macro == 0) read_include(c, arg, 0, unsure(c));
+    return;
+  }
+  const bool maybe = unsure(c);
+  define(c, w, rest, c.ln, {}, maybe);
+  if (w == "macro" || w == "imacro" || w == "rmacro" || w == "irmacro") ++c.in_macro;
 }
 
 std::optional<nasm_def> defined(check_run& c, std::string_view name) {
-  if (const nasm_def* d = def_named(c, name)) return *d;
+  // A name of an %include'd file is not told by a line of this one.
+  if (const nasm_def* d = def_named(c, name, false); d && d->file.empty()) return *d;
   int64_t at = -1;
   bool asked = false;
   for (const auto& [n, l] : c.equs)

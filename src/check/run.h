@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 
 #include "check/check.h"
@@ -96,6 +97,9 @@ struct nasm_def {
   bool macro = false;      // %macro or %imacro
   bool icase = false;      // %idefine, %iassign, %imacro: any case calls it
   bool told = false;       // a statement of this name was warned of
+  bool maybe = false;      // met where the file does not decide whether NASM reads it (a %if
+                           // branch it leaves open, a %macro body): decides no %ifdef
+  std::string_view file;   // the %include'd file it stands in, as looked up; empty: this one
 };
 
 // One %if ... %endif of the file and its branch now.
@@ -205,6 +209,11 @@ struct check_run {
   bool cont = false;          // the line continues the one before, which ends in "\"
   bool cont_dir = false;      // ... and that line's logical line is a preprocessor directive
   int64_t cont_from = 0;      // the first line of the logical line
+  std::vector<nasm_def> given;  // the names NASM's options define (-D), less those undefined
+  std::deque<std::string> incs; // the text of each file %include'd and read, and its path
+  bool unread = false;        // an %include was not read: the names it defines are not known
+  int in_macro = 0;           // inside %macro ... %endmacro: NASM runs none of it here
+  bool took = false;          // `given` was made from the options
 
   // First words that were meant to open a block (`whlie`): an end or else left without its
   // block then names them.
@@ -329,6 +338,22 @@ void at_input_end(check_run& c);
 
 // A plain line that starts with "%": follow the file's %if regions and its definitions.
 void directive(check_run& c, const line_scan& s);
+// Whether the condition of a %if of the form `form` ("", "def", "ndef", "idn", ...: the word
+// after "%if" or "%elif") holds for `arg`: 1, 0, or -1 when the file does not decide it.
+int decide(const check_run& c, std::string_view form, std::string_view arg);
+// The last definition that NASM calls by `name`: of the file, or with `given` of the options too.
+const nasm_def* def_named(const check_run& c, std::string_view name, bool given);
+// NASM's options of check_opts taken in: the names they define.
+void take_options(check_run& c);
+// The file an `%include` names (its argument, comment cut off), read for the names it defines
+// as NASM reads it: looked up in NASM's current folder, then in each -I folder. `nest`: how
+// deep in includes this one stands (0: from the file checked).
+void read_include(check_run& c, std::string_view arg, int nest, bool maybe);
+// A %define, %assign or %macro (`w`, lower-cased, and the text after it) met in `file` (empty:
+// the file checked) at line `line`, and %undef, %unmacro.
+void define(check_run& c, std::string_view w, std::string_view rest, int64_t line,
+            std::string_view file, bool maybe);
+
 // The %if, %elif or %else whose branch NASM skips, as far as the file decides it, at the
 // outermost; null when this line is read.
 const region* skipped(const check_run& c);

@@ -37,11 +37,13 @@ static const char usage_head[] =
     "                  messages and debug line tables name the lines of FILE; diagnostics go\n"
     "                  to stderr\n"
     "  --no-assemble   do not have NASM assemble the translation\n"
+    "  --verbose       a note of where NASM's options came from\n"
     "  --nasm=PATH     the NASM to run (default: nasm on PATH, when it is there); its errors\n"
     "                  and warnings are shown at the lines of FILE they come from\n"
-    "  -f FORMAT, -I DIR, -D NAME[=VALUE], -w[+-]WARNING\n"
+    "  -f FORMAT, -I DIR, -D NAME[=VALUE], -U NAME, -w[+-]WARNING\n"
     "                  NASM's own options, passed on to it; without -f, only what NASM\n"
-    "                  rejects as bin, elf32 and elf64 alike is shown\n"
+    "                  rejects as bin, elf32 and elf64 alike is shown. Without any, those of\n"
+    "                  .nestasm or of the build's compile_commands.json are taken\n"
     "  --help          this text\n"
     "  --version       the version\n"
     "\n";
@@ -124,7 +126,7 @@ void no_memory() {
 // above it: its line "nasm = OPTIONS" gives them as the build gives them to NASM (-f, -I, -D,
 // -w), a relative -I counted from the file's folder. Blank lines and lines starting "#" are
 // passed over. Nothing when there is no such file.
-std::vector<std::string> project_args(std::string_view path) {
+std::vector<std::string> project_args(std::string_view path, std::string& where) {
   std::string dir(path);
   const size_t slash = dir.rfind('/');
   dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
@@ -136,6 +138,7 @@ std::vector<std::string> project_args(std::string_view path) {
     const std::string name = dir + "/.nestasm";
     if (FILE* f = std::fopen(name.c_str(), "r")) {
       std::vector<std::string> args;
+      bool given = false;
       char buf[4096];
       while (std::fgets(buf, sizeof buf, f)) {
         std::string_view l = trimx(buf);
@@ -143,6 +146,7 @@ std::vector<std::string> project_args(std::string_view path) {
         l = trimx(l.substr(4));
         if (l.empty() || l[0] != '=') continue;
         l = l.substr(1);
+        given = true;
         std::vector<std::string> words;
         for (size_t i = 0; i < l.size();) {
           while (i < l.size() && is_space(static_cast<unsigned char>(l[i]))) ++i;
@@ -160,6 +164,7 @@ std::vector<std::string> project_args(std::string_view path) {
         }
       }
       std::fclose(f);
+      if (given) where = name;
       return args;
     }
     if (dir == "/") break;
@@ -167,6 +172,47 @@ std::vector<std::string> project_args(std::string_view path) {
     dir = s == 0 ? "/" : dir.substr(0, s);
   }
   return {};
+}
+
+// `p` as seen from this process's folder: without it when it is inside.
+std::string shown(const std::string& p) {
+  char* cwd = getcwd(nullptr, 0);
+  std::string here = cwd ? cwd : "";
+  std::free(cwd);
+  return !here.empty() && p.starts_with(here + "/") ? p.substr(here.size() + 1) : p;
+}
+
+// NASM's options for `path`, and (`from`) a note of where they came from: the command line
+// and the project file together, the command line's last so that they win; only when neither
+// gives any, the build's compile_commands.json. `known`: they came from somewhere, and are
+// taken as the build's whole set.
+nasm_opts nasm_for(const char* path, const nasm_opts& cmd, std::string& from, bool& known) {
+  nasm_opts here = cmd;
+  std::string project;
+  std::vector<std::string> args = project_args(path, project);
+  args.insert(args.end(), cmd.args.begin(), cmd.args.end());
+  known = !cmd.args.empty() || !project.empty();
+  std::string what = !cmd.args.empty() && !project.empty() ? "the command line and " + shown(project)
+                     : !project.empty()                    ? shown(project)
+                     : !cmd.args.empty()                   ? std::string("the command line")
+                                                           : std::string();
+  nasm_from db;
+  if (!known && compdb_args(path, db)) {
+    args = db.args;
+    here.cwd = db.cwd;
+    known = db.whole;
+    what = shown(db.where) + ", the entry of " + shown(db.entry) +
+           (db.whole ? "" : " (which pre-includes a file, whose names are not known)");
+  }
+  here.args = std::move(args);
+  if (what.empty()) {
+    from = "NASM's options: none given (no -f, -I, -D, -U or -w, no .nestasm, no compile_commands.json entry)";
+    return here;
+  }
+  from = "NASM's options come from " + what + ":";
+  for (const std::string& a : here.args) from += " " + (a.starts_with("-I/") ? "-I" + shown(a.substr(2)) : a);
+  if (here.args.empty()) from += " none";
+  return here;
 }
 
 int bad_usage(std::string_view why) {
@@ -188,6 +234,7 @@ int main(int argc, char** argv) {
   bool lines = false;  // --lines: print the translation
   nasm_opts nasm;
   bool brief = false;
+  bool verbose = false;
   std::vector<const char*> files;
   bool more_opts = true;
   for (int i = 1; i < argc; ++i) {
@@ -210,16 +257,18 @@ int main(int argc, char** argv) {
       brief = true;
     } else if (a == "--lines") {
       lines = true;
+    } else if (a == "--verbose") {
+      verbose = true;
     } else if (a == "--no-assemble") {
       assembling = false;
     } else if (a.starts_with("--nasm=")) {
       nasm.path = a.substr(7);
       if (nasm.path.empty()) return bad_usage("--nasm= names no program");
-    } else if (a == "-f" || a == "-I" || a == "-D" || a == "-w") {
+    } else if (a == "-f" || a == "-I" || a == "-D" || a == "-U" || a == "-w") {
       if (i + 1 >= argc) return bad_usage(std::string(a) + " wants a value after it");
       nasm.args.push_back(std::string(a) + argv[++i]);
     } else if (a.starts_with("-f") || a.starts_with("-I") || a.starts_with("-D") ||
-               a.starts_with("-w")) {
+               a.starts_with("-U") || a.starts_with("-w")) {
       nasm.args.emplace_back(a);
     } else if (a == "-Werror") {
       werror = true;
@@ -259,6 +308,15 @@ int main(int argc, char** argv) {
       continue;
     }
     opts.file = path;
+    std::string from;
+    nasm_opts here = nasm_for(path, nasm, from, opts.nasm_known);
+    opts.nasm_args = &here.args;
+    opts.nasm_cwd = here.cwd;
+    if (verbose) {
+      diag d;
+      d.text = from;
+      print(d, &o);
+    }
     check_result r = check_text(file_lines, opts, print, &o);
     // What nestasm ends with beyond the statement errors the check has told of already.
     const std::string out = out_path(path);
@@ -275,16 +333,18 @@ int main(int argc, char** argv) {
       r.status = v;
     }
     if (assembling && r.status == 0) {
-      nasm_opts here = nasm;
-      std::vector<std::string> args = project_args(path);
-      args.insert(args.end(), nasm.args.begin(), nasm.args.end());
-      here.args = std::move(args);
       const nasm_verdict nv = assemble(r.lines, path, here);
       // Without NASM on PATH, and none asked for, there is nothing to say.
       if (!(nv.missing && nasm.path.empty())) {
         for (const diag& d : nasm_diags(nv, file_lines, r.lines)) {
           print(d, &o);
           if (d.lvl == level::error || (d.lvl == level::warning && werror)) failed = true;
+        }
+        // Why NASM was run so, beside the note of why its verdict is left out.
+        if (!nv.note.empty() && !verbose && from.starts_with("NASM's options come")) {
+          diag d;
+          d.text = from;
+          print(d, &o);
         }
       }
     }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <sys/stat.h>
 
 #include "common/common.h"
@@ -322,3 +323,21 @@ bool settle(int fd);
 // Move the complete file `tmp` to `p.name`, in place of the old file if there is one. On failure
 // `tmp` is removed, and the old file is as it was.
 bool put_in_place(temp_file& tmp, const out_plan& p);
+
+// --- nestasm-check: NASM's options from the build ---------------------------------------------
+
+// The options a build's compile_commands.json gives NASM for one source.
+struct nasm_from {
+  std::vector<std::string> args;  // -f, -I (absolute), -D, -U, -w
+  std::string cwd;                // the entry's directory, where NASM runs
+  std::string where;              // the compile_commands.json
+  std::string entry;              // the entry's file: the source, or the .asm made of it
+  bool whole = true;              // no pre-included file (-p, -P) brings names of its own
+};
+
+// Look for compile_commands.json in the folder of `path` and each one above it (and in the
+// build/ folder of each), nearest first, for an entry whose compiler is NASM and whose file is
+// `path`, the .asm beside it, or the .asm nestasm_sources() makes of it ("BIN/nestasm/REL.asm"
+// for "SRC/REL.s"; of several, the longest REL). False when there is none, or the checker was
+// built without nlohmann-json.
+bool compdb_args(std::string_view path, nasm_from& out);

@@ -75,6 +75,19 @@ example() {
     grep -q 'Translating print\.s with nestasm' bad$try.log || { cat bad$try.log; fail "build $try did not name print.s"; }
   done
   cp "$tmp/print.good" "$tmp/src/make/print.s"
+  # Ninja writes the ASM_NASM entries of compile_commands.json; nestasm-check finds the one of
+  # the .asm made of main.s through the build/ folder beside the source.
+  if [ "$gen" = Ninja ]; then
+    grep -q '"file": ".*/nestasm/main.asm"' "$bin/compile_commands.json" ||
+      fail "no compile_commands.json entry for main.asm: $(cat "$bin/compile_commands.json" 2>&1)"
+    ln -s "$bin" "$tmp/src/cmake/build"
+    note=$(cd / && "$prefix/bin/nestasm-check" --verbose --no-assemble "$tmp/src/cmake/main.s" | head -1)
+    rm "$tmp/src/cmake/build"
+    case $note in
+      *"options come from $tmp/src/cmake/build/compile_commands.json, the entry of"*"/nestasm/main.asm: "*-felf64*) ;;
+      *) fail "nestasm-check did not take main.s's options from compile_commands.json: $note" ;;
+    esac
+  fi
   build fixed.log
   [ "$rc" -eq 0 ] || { cat fixed.log; fail "the build failed once the source was repaired"; }
   [ "$(timeout 20 "$bin/gcd")" = "gcd(1071 462 2520 3948 5103) = 21" ] || fail "the rebuilt program is wrong"

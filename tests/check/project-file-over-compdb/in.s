@@ -1,0 +1,5 @@
+%ifdef DEBUG
+if eax == 1
+%endif
+& nop
+end
