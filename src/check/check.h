@@ -224,6 +224,14 @@ nasm_verdict assemble(std::string_view translation, std::string_view file, const
 std::vector<diag> nasm_diags(const nasm_verdict& v, std::string_view text,
                              std::string_view translation);
 
+// The suggestions of `ds`, the diagnostics of `text`, followed through NASM: one that leaves NASM
+// rejecting a line it changes, or a line before it that `before` (the verdict on `text`, null
+// when it stopped) did not reject and before the first it did, is withdrawn, its headline's
+// rewrite with it, and a note says what NASM would say. `o` and `n` as the check and assembly of
+// `text` had them.
+void nasm_fixes(std::vector<diag>& ds, std::string_view text, const nasm_verdict* before,
+                const check_opts& o, const nasm_opts& n);
+
 // --- the warnings, one record each ----------------------------------------------------------
 
 struct check_run;

@@ -229,3 +229,34 @@ std::vector<edit> comment_out(const check_run& c, int64_t from, int64_t to) {
   }
   return fix;
 }
+
+// The directive's word in lower case ("%ifndef"), or empty for a line that is none.
+static std::string directive_word(const line_scan& s) {
+  if (s.kind != stmt::plain || s.body[0] != '%') return {};
+  return lowerme(std::string(s.body.substr(0, s.body.find_first_of(" \t"))));
+}
+
+std::vector<std::pair<int64_t, std::string_view>> region_lines(std::string_view text, int64_t at,
+                                                               std::string_view src) {
+  std::vector<std::pair<int64_t, std::string_view>> out;
+  if (!directive_word(scan_line(src)).starts_with("%if")) return out;
+  size_t pos = static_cast<size_t>(src.data() - text.data());
+  next_line(text, pos);
+  int nest = 0;
+  for (int64_t l = at + 1; pos < text.size(); ++l) {
+    const std::string_view line = next_line(text, pos);
+    const std::string w = directive_word(scan_line(line));
+    if (w.empty()) continue;
+    if (w.starts_with("%if")) {
+      ++nest;
+    } else if (w == "%endif") {
+      if (nest-- == 0) {
+        out.push_back({l, line});
+        break;
+      }
+    } else if (nest == 0 && (w.starts_with("%elif") || w == "%else")) {
+      out.push_back({l, line});
+    }
+  }
+  return out;
+}

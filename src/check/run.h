@@ -388,6 +388,10 @@ edit remove_line(int64_t at);
 // fewer markers than the block around it closes the block, and one with markers reaches NASM
 // whole. Empty when there is no such line.
 std::vector<edit> comment_up(std::string_view text, int64_t at, std::string_view src);
+// When line `at` (0-based; `src`, its text, a view into `text`) is a %if directive of any form:
+// the lines of its %elif, %else and %endif, at its own nesting, and their texts; empty otherwise.
+std::vector<std::pair<int64_t, std::string_view>> region_lines(std::string_view text, int64_t at,
+                                                               std::string_view src);
 // A ";" before each statement line after line `from` (0-based) and before line `to`, or, with
 // `to` -1, up to where the %if branch that line `from` begins ends: what makes the statements
 // of text NASM skips comments, which nestasm leaves alone.

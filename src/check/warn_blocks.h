@@ -34,6 +34,11 @@ static bool closed_by_line(check_run& c, const line_scan& s) {
     if (p.how == closed_by::line) {
       fix.push_back(
           edit{p.line + 1, 1, marker_run(p.src) + 1, std::string(c.line.substr(0, s.prefix))});
+      // A %if closes the block, and so will its %elif, %else and %endif: they get the markers
+      // too.
+      for (const auto& [at, l] : region_lines(c.text, p.line, p.src))
+        if (scan_line(l).depth < depth)
+          fix.push_back(edit{at + 1, 1, marker_run(l) + 1, std::string(c.line.substr(0, s.prefix))});
     } else if (p.how == closed_by::blank) {
       fix.push_back(remove_line(p.line));
     } else {

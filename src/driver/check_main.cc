@@ -317,7 +317,19 @@ int main(int argc, char** argv) {
       d.text = from;
       print(d, &o);
     }
-    check_result r = check_text(file_lines, opts, print, &o);
+    // With NASM, the diagnostics wait for its verdict, through which their suggestions are
+    // followed before any is printed.
+    std::vector<diag> held;
+    check_result r = assembling ? check_text(file_lines, opts, held)
+                                : check_text(file_lines, opts, print, &o);
+    // NASM's verdict on the translation, when it was made to the end.
+    nasm_verdict nv;
+    const bool translated = r.status == 0;
+    if (assembling && translated) nv = assemble(r.lines, path, here);
+    if (assembling) {
+      if (!nv.missing) nasm_fixes(held, file_lines, translated ? &nv : nullptr, opts, here);
+      for (const diag& d : held) print(d, &o);
+    }
     // What nestasm ends with beyond the statement errors the check has told of already.
     const std::string out = out_path(path);
     const int v = verdict(r.status, names_input(out, path));
@@ -333,7 +345,6 @@ int main(int argc, char** argv) {
       r.status = v;
     }
     if (assembling && r.status == 0) {
-      const nasm_verdict nv = assemble(r.lines, path, here);
       // Without NASM on PATH, and none asked for, there is nothing to say.
       if (!(nv.missing && nasm.path.empty())) {
         for (const diag& d : nasm_diags(nv, file_lines, r.lines)) {
