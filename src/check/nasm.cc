@@ -79,8 +79,15 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&fa, p[1], 1);
   posix_spawn_file_actions_adddup2(&fa, p[1], 2);
+  // In a process group of its own, so that a NASM stopped early goes with whatever it started
+  // (a wrapper script's own children).
+  posix_spawnattr_t at;
+  posix_spawnattr_init(&at);
+  posix_spawnattr_setflags(&at, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&at, 0);
   pid_t pid = -1;
-  const int e = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  const int e = posix_spawnp(&pid, argv[0], &fa, &at, argv.data(), environ);
+  posix_spawnattr_destroy(&at);
   posix_spawn_file_actions_destroy(&fa);
   ::close(p[1]);
   if (e != 0) {
@@ -89,7 +96,7 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
     return r;
   }
   const int64_t until = now_ms() + o.timeout_ms;
-  bool timed_out = false;
+  bool timed_out = false, stopped = false;
   char buf[4096];
   for (;;) {
     const int64_t left = until - now_ms();
@@ -97,10 +104,15 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
       timed_out = true;
       break;
     }
-    pollfd pf{p[0], POLLIN, 0};
-    const int n = poll(&pf, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
+    pollfd pf[2] = {{p[0], POLLIN, 0}, {o.stop_fd, POLLIN, 0}};
+    const int n = poll(pf, o.stop_fd >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(left, 1000)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) continue;
+    if (pf[1].revents) {
+      stopped = true;
+      break;
+    }
+    if (!pf[0].revents) continue;
     const ssize_t got = ::read(p[0], buf, sizeof buf);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
@@ -108,12 +120,15 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
     if (r.said.size() < (size_t{4} << 20)) r.said.append(buf, static_cast<size_t>(got));
   }
   ::close(p[0]);
-  if (timed_out) kill(pid, SIGKILL);
+  if (timed_out || stopped) kill(-pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (timed_out) {
-    r.why = "ran past " + std::to_string(o.timeout_ms / 1000) + " s";
+  if (stopped) {
+    r.why = "was stopped";
+  } else if (timed_out) {
+    r.why = "ran past " + (o.timeout_ms % 1000 ? std::to_string(o.timeout_ms) + " ms"
+                                                 : std::to_string(o.timeout_ms / 1000) + " s");
   } else if (WIFSIGNALED(status)) {
     r.why = "was ended by signal " + std::to_string(WTERMSIG(status));
   } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && r.said.empty()) {
