@@ -11,7 +11,9 @@
 # nestasm-check, when it stands beside NESTASM (or NESTASM_CHECK names it), is timed on the two
 # mixes and compared with nestasm, with --no-assemble: its own work, not NASM's; nestasm-fmt (NESTASM_FMT) on 100,000 lines; nestasm-lsp
 # (NESTASM_LSP) on changes to 10,000-line documents and to a 2,000-line one with a warning on
-# every tenth line, and a codeAction after each.
+# every tenth line, and a codeAction after each, all with --no-assemble; then, where nasm is on
+# PATH, its second round: from a change to the 10,000-line mix to the publish that carries NASM's
+# diagnostics (goal 300 ms), beside the change to the core's diagnostics on the same server.
 #
 # Environment: NESTASM_BENCH_DIR (scratch folder, default /tmp/nestasm-bench),
 # NESTASM_BENCH_RUNS (timed runs per input after one warm-up, default 7, at least 5),
@@ -157,7 +159,8 @@ if [ -x "$check" ]; then
 fi
 
 # nestasm-lsp, when it stands beside NESTASM: from a change to a document to its diagnostics, as
-# an editor waits for them, from a codeAction to its quick fixes, and formatting 100,000 lines.
+# an editor waits for them, from a codeAction to its quick fixes, formatting 100,000 lines, and
+# from a change to NASM's diagnostics in the second round (the last line it prints).
 lsp=${NESTASM_LSP:-$(dirname "$bin")/nestasm-lsp}
 if [ -x "$lsp" ] && [ -x "$tools/nestasm-lsp-bench" ]; then
   "$tools/nestasm-lsp-bench" "$lsp" 100

@@ -194,6 +194,8 @@ struct nasm_opts {
   std::vector<std::string> args;  // NASM's own options, passed on: -f, -I, -D, -w
   int timeout_ms = 10000;         // a run past this is stopped, and its verdict left out
   std::string cwd;                // the folder NASM runs in, as the build runs it; empty: ours
+  int stop_fd = -1;               // when readable: NASM is stopped at once and there is no
+                                  // verdict (a caller whose translation went out of date)
 };
 
 // One message of NASM's about a line of the source.
@@ -218,6 +220,11 @@ struct nasm_verdict {
 // that is gone afterwards; never beside the user's files. Without -f among the options it is
 // assembled as bin, elf32 and elf64, and what all three say is kept.
 nasm_verdict assemble(std::string_view translation, std::string_view file, const nasm_opts& o);
+
+// NASM's options from the project file `.nestasm` in the folder of `path` or the nearest one
+// above it: its line "nasm = OPTIONS" gives them as the build gives them to NASM (-f, -I, -D,
+// -w), a relative -I counted from the file's folder. Nothing when there is no such file.
+std::vector<std::string> project_args(std::string_view path, std::string* where = nullptr);
 
 // The verdict as diagnostics about `text`, the source (which they view): each of NASM's
 // messages at its line, and where the notation made it so, why.

@@ -39,7 +39,7 @@ struct private_dir {
   }
   ~private_dir() {
     if (path.empty()) return;
-    for (const char* f : {"/in.asm", "/out"}) unlink((path + f).c_str());
+    for (const char* f : {"/in.asm", "/out0", "/out1", "/out2"}) unlink((path + f).c_str());
     rmdir(path.c_str());
   }
 };
@@ -64,19 +64,27 @@ struct run_out {
   std::string why;  // when it did not run to its end
 };
 
-run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view format) {
+// One NASM started: its process and the pipe its messages come through.
+struct child {
+  pid_t pid = -1;
+  int fd = -1;
   run_out r;
+};
+
+// Starts NASM on dir/in.asm as `format` (none: the user's -f), writing dir/out`k`.
+child start_nasm(const nasm_opts& o, const std::string& dir, std::string_view format, size_t k) {
+  child c;
   std::vector<std::string> args = {o.path.empty() ? "nasm" : o.path};
   if (!format.empty()) args.push_back("-f" + std::string(format));
   args.insert(args.end(), o.args.begin(), o.args.end());
-  args.insert(args.end(), {"-o", dir + "/out", dir + "/in.asm"});
+  args.insert(args.end(), {"-o", dir + "/out" + std::to_string(k), dir + "/in.asm"});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   int p[2];
   if (pipe2(p, O_CLOEXEC) != 0) {
-    r.why = "no pipe to read it through";
-    return r;
+    c.r.why = "no pipe to read it through";
+    return c;
   }
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
@@ -85,49 +93,100 @@ run_out run_nasm(const nasm_opts& o, const std::string& dir, std::string_view fo
   posix_spawn_file_actions_adddup2(&fa, p[1], 2);
   // %include looks in the folder NASM runs in first: the build's, when its options are taken.
   if (!o.cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, o.cwd.c_str());
-  pid_t pid = -1;
-  const int e = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  // In a process group of its own, so that a NASM stopped early goes with whatever it started
+  // (a wrapper script's own children).
+  posix_spawnattr_t at;
+  posix_spawnattr_init(&at);
+  posix_spawnattr_setflags(&at, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&at, 0);
+  const int e = posix_spawnp(&c.pid, argv[0], &fa, &at, argv.data(), environ);
+  posix_spawnattr_destroy(&at);
   posix_spawn_file_actions_destroy(&fa);
   ::close(p[1]);
   if (e != 0) {
     ::close(p[0]);
-    r.why = e == ENOENT ? "was not found" : std::string("could not start: ") + std::strerror(e);
-    return r;
+    c.pid = -1;
+    c.r.why = e == ENOENT ? "was not found" : std::string("could not start: ") + std::strerror(e);
+    return c;
+  }
+  c.fd = p[0];
+  return c;
+}
+
+// NASM run once for each of `formats` at the same time, each to its end, its time limit or the
+// caller's stop: what each printed, or why there is nothing to read. Empty when one could not
+// be started (its reason in `why`).
+std::vector<run_out> run_nasm(const nasm_opts& o, const std::string& dir,
+                              const std::vector<std::string_view>& formats, std::string& why) {
+  std::vector<child> cs;
+  for (size_t k = 0; k < formats.size() && why.empty(); ++k) {
+    cs.push_back(start_nasm(o, dir, formats[k], k));
+    if (cs.back().pid < 0) why = cs.back().r.why;
   }
   const int64_t until = now_ms() + o.timeout_ms;
-  bool timed_out = false;
+  bool timed_out = false, stopped = false;
   char buf[4096];
-  for (;;) {
+  while (why.empty()) {
+    std::vector<pollfd> pf;
+    std::vector<child*> of;
+    for (child& c : cs)
+      if (c.fd >= 0) {
+        pf.push_back({c.fd, POLLIN, 0});
+        of.push_back(&c);
+      }
+    if (pf.empty()) break;
     const int64_t left = until - now_ms();
     if (left <= 0) {
       timed_out = true;
       break;
     }
-    pollfd pf{p[0], POLLIN, 0};
-    const int n = poll(&pf, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
+    if (o.stop_fd >= 0) pf.push_back({o.stop_fd, POLLIN, 0});
+    const int n = poll(pf.data(), pf.size(), static_cast<int>(std::min<int64_t>(left, 1000)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) continue;
-    const ssize_t got = ::read(p[0], buf, sizeof buf);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    // A NASM that floods its output is stopped as one that runs too long would be.
-    if (r.said.size() < (size_t{4} << 20)) r.said.append(buf, static_cast<size_t>(got));
+    if (o.stop_fd >= 0 && pf.back().revents) {
+      stopped = true;
+      break;
+    }
+    for (size_t i = 0; i < of.size(); ++i) {
+      if (!pf[i].revents) continue;
+      child& c = *of[i];
+      const ssize_t got = ::read(c.fd, buf, sizeof buf);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ::close(c.fd);
+        c.fd = -1;
+        continue;
+      }
+      // A NASM that floods its output is stopped as one that runs too long would be.
+      if (c.r.said.size() < (size_t{4} << 20)) c.r.said.append(buf, static_cast<size_t>(got));
+    }
   }
-  ::close(p[0]);
-  if (timed_out) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  std::vector<run_out> out;
+  for (child& c : cs) {
+    if (c.fd >= 0) ::close(c.fd);
+    if (c.pid < 0) continue;
+    if (timed_out || stopped || !why.empty()) kill(-c.pid, SIGKILL);
+    int status = 0;
+    while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run_out& r = c.r;
+    if (stopped) {
+      r.why = "was stopped";
+    } else if (timed_out) {
+      r.why = "ran past " + (o.timeout_ms % 1000 ? std::to_string(o.timeout_ms) + " ms"
+                                                   : std::to_string(o.timeout_ms / 1000) + " s");
+    } else if (WIFSIGNALED(status)) {
+      r.why = "was ended by signal " + std::to_string(WTERMSIG(status));
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && r.said.empty()) {
+      r.why = "could not be run";
+    } else {
+      r.ran = true;
+    }
+    out.push_back(std::move(r));
   }
-  if (timed_out) {
-    r.why = "ran past " + std::to_string(o.timeout_ms / 1000) + " s";
-  } else if (WIFSIGNALED(status)) {
-    r.why = "was ended by signal " + std::to_string(WTERMSIG(status));
-  } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && r.said.empty()) {
-    r.why = "could not be run";
-  } else {
-    r.ran = true;
-  }
-  return r;
+  if (!why.empty()) out.clear();
+  return out;
 }
 
 // The messages of one run that name a line of `file`: "FILE:LINE: error: TEXT".
@@ -183,17 +242,18 @@ nasm_verdict assemble(std::string_view translation, std::string_view file, const
              : std::vector<std::string_view>{"bin", "elf32", "elf64"};
   std::vector<std::vector<nasm_said>> each;
   std::vector<std::string> others;
-  for (const std::string_view f : formats) {
-    const run_out r = run_nasm(o, dir.path, f);
-    if (!r.ran) {
-      v.note = "NASM's verdict is left out: " +
-               std::string(o.path.empty() ? "nasm" : o.path) + " " + r.why;
-      v.missing = r.why == "was not found";
-      return v;
-    }
-    unlink((dir.path + "/out").c_str());
-    each.push_back(parse(r.said, file, others));
+  // The formats at once: the verdict waits for the slowest run, not for all three in a row.
+  std::string why;
+  const std::vector<run_out> runs = run_nasm(o, dir.path, formats, why);
+  for (const run_out& r : runs)
+    if (!r.ran && why.empty()) why = r.why;
+  if (!why.empty()) {
+    v.note = "NASM's verdict is left out: " + std::string(o.path.empty() ? "nasm" : o.path) +
+             " " + why;
+    v.missing = why == "was not found";
+    return v;
   }
+  for (const run_out& r : runs) each.push_back(parse(r.said, file, others));
   v.ran = true;
   // Kept when every format says it: by a set of each run's messages, as a file with a mistake
   // on most lines draws thousands.

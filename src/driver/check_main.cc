@@ -122,58 +122,6 @@ void no_memory() {
   _exit(2);
 }
 
-// NASM's options from the project file `.nestasm` in the folder of `path` or the nearest one
-// above it: its line "nasm = OPTIONS" gives them as the build gives them to NASM (-f, -I, -D,
-// -w), a relative -I counted from the file's folder. Blank lines and lines starting "#" are
-// passed over. Nothing when there is no such file.
-std::vector<std::string> project_args(std::string_view path, std::string& where) {
-  std::string dir(path);
-  const size_t slash = dir.rfind('/');
-  dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
-  char* real = realpath(dir.c_str(), nullptr);
-  if (!real) return {};
-  dir = real;
-  std::free(real);
-  for (;;) {
-    const std::string name = dir + "/.nestasm";
-    if (FILE* f = std::fopen(name.c_str(), "r")) {
-      std::vector<std::string> args;
-      bool given = false;
-      char buf[4096];
-      while (std::fgets(buf, sizeof buf, f)) {
-        std::string_view l = trimx(buf);
-        if (l.empty() || l[0] == '#' || !l.starts_with("nasm")) continue;
-        l = trimx(l.substr(4));
-        if (l.empty() || l[0] != '=') continue;
-        l = l.substr(1);
-        given = true;
-        std::vector<std::string> words;
-        for (size_t i = 0; i < l.size();) {
-          while (i < l.size() && is_space(static_cast<unsigned char>(l[i]))) ++i;
-          size_t e = i;
-          while (e < l.size() && !is_space(static_cast<unsigned char>(l[e]))) ++e;
-          if (e > i) words.emplace_back(l.substr(i, e - i));
-          i = e;
-        }
-        for (size_t i = 0; i < words.size(); ++i) {
-          std::string w = words[i];
-          if ((w == "-f" || w == "-I" || w == "-D" || w == "-w") && i + 1 < words.size())
-            w += words[++i];
-          if (w.starts_with("-I") && w.size() > 2 && w[2] != '/') w = "-I" + dir + "/" + w.substr(2);
-          args.push_back(w);
-        }
-      }
-      std::fclose(f);
-      if (given) where = name;
-      return args;
-    }
-    if (dir == "/") break;
-    const size_t s = dir.rfind('/');
-    dir = s == 0 ? "/" : dir.substr(0, s);
-  }
-  return {};
-}
-
 // `p` as seen from this process's folder: without it when it is inside.
 std::string shown(const std::string& p) {
   char* cwd = getcwd(nullptr, 0);
@@ -189,7 +137,7 @@ std::string shown(const std::string& p) {
 nasm_opts nasm_for(const char* path, const nasm_opts& cmd, std::string& from, bool& known) {
   nasm_opts here = cmd;
   std::string project;
-  std::vector<std::string> args = project_args(path, project);
+  std::vector<std::string> args = project_args(path, &project);
   args.insert(args.end(), cmd.args.begin(), cmd.args.end());
   known = !cmd.args.empty() || !project.empty();
   std::string what = !cmd.args.empty() && !project.empty() ? "the command line and " + shown(project)

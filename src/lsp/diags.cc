@@ -67,19 +67,23 @@ static void put_diag_range(std::string& o, const server& s, const doc& d, const 
 }
 
 std::string code_of(const diag& g) {
+  if (g.nasm) return "nasm";
   if (g.lvl == level::error) return "status " + std::to_string(g.status);
   if (g.name >= 0) return std::string(name_of(static_cast<wname>(g.name)));
   return {};
 }
 
-// A note that goes on with the explanation of the diagnostic before it, at its place: part of
-// that diagnostic's message, not a place of its own.
-static bool goes_on(const diag& n) { return !n.echo; }
+// A note that goes on with the explanation of the diagnostic before it, at its place, or that
+// is about no line (as NASM's about the labels a macro repeats): part of that diagnostic's
+// message, not a place of its own.
+static bool goes_on(const diag& n) { return !n.echo || n.line <= 0; }
 
-void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
-  const diag& g = d.diags[i];
+// The error or warning list[i], of d.diags or d.nasm, with the notes that follow it.
+static void put_one(std::string& o, const server& s, const doc& d, const std::vector<diag>& list,
+                    size_t& i) {
+  const diag& g = list[i];
   size_t end = i + 1;
-  while (end < d.diags.size() && d.diags[end].lvl == level::note) ++end;
+  while (end < list.size() && list[end].lvl == level::note) ++end;
   o += "{\"range\":";
   put_diag_range(o, s, d, g);
   o += g.lvl == level::error ? ",\"severity\":1" : ",\"severity\":2";
@@ -92,7 +96,7 @@ void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
   std::string m = g.text;
   size_t elsewhere = 0;
   for (size_t k = i + 1; k < end; ++k) {
-    const diag& n = d.diags[k];
+    const diag& n = list[k];
     if (goes_on(n)) {
       m += "\n" + n.text;
     } else if (!s.related) {
@@ -108,14 +112,14 @@ void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
     o += ",\"relatedInformation\":[";
     bool first = true;
     for (size_t k = i + 1; k < end; ++k) {
-      if (goes_on(d.diags[k])) continue;
+      if (goes_on(list[k])) continue;
       o += first ? "{\"location\":{\"uri\":" : ",{\"location\":{\"uri\":";
       first = false;
       json_string(o, d.uri);
       o += ",\"range\":";
-      put_diag_range(o, s, d, d.diags[k]);
+      put_diag_range(o, s, d, list[k]);
       o += "},\"message\":";
-      json_string(o, d.diags[k].text);
+      json_string(o, list[k].text);
       o += '}';
     }
     o += ']';
@@ -124,14 +128,21 @@ void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
   i = end;
 }
 
+void put_diag(std::string& o, const server& s, const doc& d, size_t& i) {
+  put_one(o, s, d, d.diags, i);
+}
+
 void put_diagnostics(std::string& o, const server& s, const doc& d) {
   o += '[';
-  size_t i = 0;
-  // Notes before any error or warning have nothing to belong to.
-  while (i < d.diags.size() && d.diags[i].lvl == level::note) ++i;
-  for (bool first = true; i < d.diags.size(); first = false) {
-    if (!first) o += ',';
-    put_diag(o, s, d, i);
+  bool first = true;
+  for (const std::vector<diag>* list : {&d.diags, &d.nasm}) {
+    size_t i = 0;
+    // Notes before any error or warning have nothing to belong to.
+    while (i < list->size() && (*list)[i].lvl == level::note) ++i;
+    for (; i < list->size(); first = false) {
+      if (!first) o += ',';
+      put_one(o, s, d, *list, i);
+    }
   }
   o += ']';
 }

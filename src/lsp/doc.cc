@@ -51,6 +51,7 @@ void set_text(doc& d, std::string text) {
   d.dirty = d.unpublished = true;
   d.fix_lines.clear();
   d.fixed.clear();
+  d.nasm.clear();
 }
 
 // Past this, a document's check gives back the memory it used when it is done.
@@ -65,6 +66,9 @@ void analyse(doc& d) {
   // checked here, the 200 of a 2,000-line text took 57 ms of every change (p99 116 ms); the
   // pass alone takes 0.6 ms (p99 0.8). They are checked when a codeAction asks (check_fixes).
   o.fixes = false;
+  // For NASM's round: the translation with %line directives that name the document's lines.
+  o.lines = !d.line_name.empty();
+  o.file = d.line_name;
   d.res = check_text(d.text, o, d.diags);
   d.dirty = false;
   ++d.checks;

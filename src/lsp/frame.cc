@@ -1,5 +1,6 @@
 // The byte stream: messages framed by their Content-Length header, and the loop that reads every
 // waiting message before it checks the documents that changed.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -106,21 +107,39 @@ static bool flush(server& s, int out) {
   return ok;
 }
 
-int serve(int in, int out) {
-  // A client that goes away is the end of the session, not a signal that kills it.
-  std::signal(SIGPIPE, SIG_IGN);
-  server s;
+// The loop's pipe that a round's thread writes a byte to when its verdict is in.
+struct wake_pipe {
+  int fd[2] = {-1, -1};
+  wake_pipe() {
+    if (pipe2(fd, O_CLOEXEC) == 0) fcntl(fd[0], F_SETFL, O_NONBLOCK);
+  }
+  ~wake_pipe() {
+    for (const int f : fd)
+      if (f >= 0) close(f);
+  }
+};
+
+static int run(server& s, int in, int out, int wake) {
   static char buf[1 << 16];
   for (;;) {
     if (!flush(s, out)) return 1;
     if (s.exit_status >= 0) return s.exit_status;
-    pollfd p = {in, POLLIN, 0};
-    int r = poll(&p, 1, 0);
-    if (r == 0) {
-      // Nothing more is waiting: the burst is over.
+    pollfd p[2] = {{in, POLLIN, 0}, {wake, POLLIN, 0}};
+    const nfds_t n_fds = wake >= 0 ? 2 : 1;
+    int r = poll(p, n_fds, 0);
+    if (r >= 0 && !p[0].revents) {
+      // Nothing more is waiting: the burst is over. NASM's verdicts that came meanwhile are of
+      // the texts the documents have, as a change stops its document's round.
+      if (p[1].revents) {
+        char b[256];
+        while (read(wake, b, sizeof b) > 0) {
+        }
+        take_rounds(s);
+      }
       publish(s);
       if (!flush(s, out)) return 1;
-      r = poll(&p, 1, -1);
+      r = poll(p, n_fds, -1);
+      if (r > 0 && !p[0].revents) continue;  // a round's verdict: taken at the top
     }
     if (r < 0 && errno == EINTR) continue;
     const ssize_t n = r < 0 ? -1 : read(in, buf, sizeof buf);
@@ -128,4 +147,18 @@ int serve(int in, int out) {
     if (n <= 0) return s.shut ? 0 : 1;
     feed(s, std::string_view(buf, static_cast<size_t>(n)));
   }
+}
+
+int serve(int in, int out, const serve_opts& o) {
+  // A client that goes away is the end of the session, not a signal that kills it.
+  std::signal(SIGPIPE, SIG_IGN);
+  const wake_pipe wake;
+  server s;
+  s.assemble = o.assemble;
+  s.nasm_path = o.nasm;
+  s.wake = wake.fd[1];
+  const int status = run(s, in, out, wake.fd[0]);
+  // Every round stopped and its thread joined before the pipe they write to is closed.
+  drop_rounds(s);
+  return status;
 }

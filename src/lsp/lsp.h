@@ -3,8 +3,12 @@
 // translation are shown to the editor.
 #pragma once
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -77,6 +81,12 @@ struct doc {
   std::vector<int64_t> fix_lines;
   std::vector<diag> fixed;
   size_t fix_checks = 0;  // checks run on it for quick fixes
+
+  // NASM's verdict (round.cc): the name the translation's %line directives give NASM, set when
+  // the server has NASM assemble its documents (empty: the check builds no such translation);
+  // and NASM's diagnostics on this text, published after the core's once its round ended.
+  std::string line_name;
+  std::vector<diag> nasm;
 };
 
 // Lines of the text (the translator's count: a last line without "\n" counts).
@@ -118,6 +128,29 @@ size_t byte_of(std::string_view line, int64_t ch, bool utf8);
 
 // --- the server -------------------------------------------------------------------------------
 
+// NASM assembling one check's translation of a document, on a thread of its own, so that the
+// loop goes on answering meanwhile (round.cc). Gone with the object: NASM stopped, the thread
+// joined.
+struct nasm_round {
+  std::string uri;
+  int64_t version = 0;
+  size_t check = 0;         // the document's check (doc::checks) that made the translation
+  std::string path;         // the document's file, for its project file; empty for none
+  std::string name;         // the name the translation's %line directives give
+  std::string translation;  // with %line directives
+  nasm_opts opts;
+  nasm_verdict got;         // read once `done`, after the thread is joined
+  int stop[2] = {-1, -1};   // a byte written to stop[1] ends NASM's run at once
+  int wake = -1;            // the loop's pipe, told when the verdict is in
+  std::atomic<bool> done{false};
+  pthread_t worker{};
+  bool running = false;     // the thread was started and is not joined yet
+  nasm_round() = default;
+  nasm_round(const nasm_round&) = delete;
+  nasm_round& operator=(const nasm_round&) = delete;
+  ~nasm_round();
+};
+
 struct server {
   bool initialized = false;
   bool shut = false;     // shutdown answered: only exit is left
@@ -133,6 +166,16 @@ struct server {
   std::string in;  // bytes read and not yet handled, from `at`
   size_t at = 0;
   std::string out;  // framed messages to write
+
+  // NASM's verdict in a second round after the core's diagnostics: run by the loop of `serve`
+  // alone (`wake` is its pipe; -1, as for a server driven by handle and feed, runs none).
+  bool assemble = true;         // off by --no-assemble or initializationOptions.assemble
+  std::string nasm_path;        // the NASM to run; empty: nasm on PATH
+  int nasm_timeout_ms = 10000;  // a run past this is stopped and logged
+  bool nasm_gone = false;       // NASM was not found: no more rounds
+  int wake = -1;
+  std::vector<std::unique_ptr<nasm_round>> rounds;
+  std::string logged;           // the last message logged, which is not logged twice in a row
 };
 
 // Handle one message body (JSON-RPC 2.0): answer a request, or act on a notification.
@@ -144,10 +187,39 @@ void feed(server& s, std::string_view bytes);
 // Send the diagnostics of every document that changed since they were last sent.
 void publish(server& s);
 
+// The diagnostics of `d` as its last check and NASM's round left them, published as they are.
+void send_published(server& s, const doc& d);
+
+// What the command line says of NASM's round.
+struct serve_opts {
+  bool assemble = true;
+  std::string nasm;  // --nasm=PATH
+};
+
 // Serve on `in` and `out` until exit or the end of the input: every message already waiting is
-// handled before diagnostics are published, so a burst of changes costs one check. Returns the
-// exit status: 0 after shutdown, 1 without.
-int serve(int in, int out);
+// handled before diagnostics are published, so a burst of changes costs one check; NASM's
+// verdicts that came in meanwhile are published then too. Returns the exit status: 0 after
+// shutdown, 1 without.
+int serve(int in, int out, const serve_opts& o = {});
+
+// --- NASM's round (round.cc) ------------------------------------------------------------------
+
+// The settings of initialize's initializationOptions: "assemble" (false turns the round off),
+// "nasm" (the NASM to run), "nasmTimeout" (ms).
+void read_settings(server& s, const json& options);
+// Whether documents are assembled: a loop runs rounds, the settings leave them on, NASM is there.
+bool rounds_on(const server& s);
+// The name %line gives the translation of the document at `uri`: its file's name.
+std::string line_name_of(std::string_view uri);
+// After the core's diagnostics of `d` went out: have NASM assemble its translation, when it
+// stands (a translation that stopped at a statement error gets no round).
+void begin_round(server& s, doc& d);
+// Stop the round of the document at `uri`, or every round: NASM killed, the thread joined.
+void drop_round(server& s, std::string_view uri);
+void drop_rounds(server& s);
+// Publish the verdicts that came in, for documents still at the version assembled; log why
+// there is none where NASM is missing, failed or ran too long.
+void take_rounds(server& s);
 
 // --- the features, on a document that is analysed ---------------------------------------------
 

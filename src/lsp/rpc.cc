@@ -65,8 +65,7 @@ static void give_back(server& s) {
   give_back_heap();
 }
 
-static void send_diagnostics(server& s, doc& d) {
-  analyse(d);
+void send_published(server& s, const doc& d) {
   static std::string m;  // keeps its room from one document to the next
   m = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
   json_string(m, d.uri);
@@ -74,9 +73,16 @@ static void send_diagnostics(server& s, doc& d) {
   put_diagnostics(m, s, d);
   m += "}}";
   put_frame(s.out, m);
-  d.unpublished = false;
   // Its room is kept for the next document, unless a huge one took it.
   if (m.capacity() > room_kept) std::string().swap(m);
+}
+
+// The core's diagnostics at once; NASM's, when the server assembles, in a round after them.
+static void send_diagnostics(server& s, doc& d) {
+  analyse(d);
+  send_published(s, d);
+  d.unpublished = false;
+  begin_round(s, d);
 }
 
 void publish(server& s) {
@@ -129,6 +135,7 @@ static answer initialize(server& s, const json& p) {
   s.related = get(get(td, "publishDiagnostics"), "relatedInformation") == true;
   s.tree = get(get(td, "documentSymbol"), "hierarchicalDocumentSymbolSupport") == true;
   s.markdown = has(get(get(td, "hover"), "contentFormat"), "markdown");
+  read_settings(s, get(p, "initializationOptions"));
   s.initialized = true;
   return {{{"capabilities", capabilities(s)},
            {"serverInfo", {{"name", "nestasm-lsp"}, {"version", NESTASM_VERSION}}}}};
@@ -151,6 +158,7 @@ static answer request(server& s, std::string_view method, const json& p) {
   if (s.shut) return error(invalid_request, "the server is shut down");
   if (method == "shutdown") {
     s.shut = true;
+    drop_rounds(s);
     return {nullptr};
   }
   for (const feature& f : feature_table())
@@ -186,6 +194,9 @@ static void notification(server& s, std::string_view method, json& p) {
     d.uri = u;
     const json& v = get(td, "version");
     d.version = v.is_number_integer() ? v.get<int64_t>() : 0;
+    // Opened again without a close between: the round of the text before is out of date.
+    drop_round(s, u);
+    d.line_name = rounds_on(s) ? line_name_of(u) : std::string();
     set_text(d, take(text));
   } else if (method == "textDocument/didChange") {
     const auto it = s.docs.find(u);
@@ -193,6 +204,8 @@ static void notification(server& s, std::string_view method, json& p) {
     doc& d = it->second;
     const json& changes = get(p, "contentChanges");
     if (!changes.is_array()) return;
+    // NASM's verdict on the text before would come too late to be of use: it is stopped.
+    drop_round(s, u);
     for (const json& c : changes) {
       const json& text = get(c, "text");
       if (!text.is_string()) continue;
@@ -210,6 +223,7 @@ static void notification(server& s, std::string_view method, json& p) {
     }
     if (const json& v = get(td, "version"); v.is_number_integer()) d.version = v.get<int64_t>();
   } else if (method == "textDocument/didClose") {
+    drop_round(s, u);
     if (s.docs.erase(u)) {
       notify(s, "textDocument/publishDiagnostics", {{"uri", u}, {"diagnostics", json::array()}});
       give_back(s);
