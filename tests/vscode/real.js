@@ -244,14 +244,16 @@ async function main() {
   await colours(page, editor, first);
   await page.screenshot({ path: path.join(out, `vscode-${first.split(' ')[0].toLowerCase()}.png`) });
   const other = first === 'Dark Modern' ? 'Light Modern' : 'Dark Modern';
-  // The workbench reads the user's settings as it loads: saved, set and loaded again.
+  // The workbench reads the user's settings as it loads: saved, set and loaded again, with the
+  // other theme and without formatting on Enter.
   await editor.click();
   await page.keyboard.press('Control+S');
   check('the file as saved', await until(() => fs.readFileSync(path.join(dirs.ws, 'prog.s'), 'utf8'),
                                           closed.join('\n')), closed.join('\n'));
   const settings = path.join(dirs.user, 'User/settings.json');
   fs.writeFileSync(settings, JSON.stringify({ ...JSON.parse(fs.readFileSync(settings, 'utf8')),
-                                              'workbench.colorTheme': `Default ${other}` }));
+                                              'workbench.colorTheme': `Default ${other}`,
+                                              '[nestasm]': { 'editor.formatOnType': false } }));
   await page.reload();
   check('the theme changed', await until(dark, first === 'Dark Modern' ? 0 : 1), first === 'Dark Modern' ? 0 : 1);
   const again = page.locator('.editor-group-container').first().locator('.monaco-editor').first();
@@ -264,6 +266,14 @@ async function main() {
   await colours(page, again, other);
   await page.screenshot({ path: path.join(out, `vscode-${other.split(' ')[0].toLowerCase()}.png`) });
   check('what the workbench said of the extension', said, []);
+
+  // With the server's formatting on Enter off, the language configuration's rules alone still
+  // write the markers.
+  await again.locator('.view-line').nth(6).click();
+  await page.keyboard.press('End');
+  await page.keyboard.press('Enter');
+  const ruled = [...closed.slice(0, -1), '& ', 'end'];
+  check('the line Enter opens by the rules alone', await until(() => lines(again), ruled), ruled);
   console.log(`ok: screenshots in ${out}`);
 }
 

@@ -12,7 +12,7 @@ command -v node >/dev/null || { echo "SKIP: node is not installed"; exit 77; }
   { echo "SKIP: code-server is not installed in $here (bash $here/install.sh)"; exit 77; }
 [ -x "${NESTASM_CHROMIUM:-/usr/bin/chromium}" ] || { echo "SKIP: Chromium is not installed"; exit 77; }
 command -v npm >/dev/null || { echo "SKIP: npm is missing, which packs the extension"; exit 77; }
-mkdir -p "$out"
+mkdir -p "$out" && out=$(cd "$out" && pwd) && src=$(cd "$src" && pwd)
 bash "$src/cmake/vsix.sh" "$src" "$out/pack" "$out/nestasm.vsix" >"$out/pack.log" 2>&1 ||
   { cat "$out/pack.log"; echo "FAIL: vsce could not pack the extension"; exit 1; }
 exec node "$here/real.js" "$out/nestasm.vsix" "$lsp" "$out"
