@@ -10,14 +10,22 @@ const path = require('node:path');
 const src = path.resolve(process.argv[2]);
 const conf = JSON.parse(fs.readFileSync(path.join(src, 'editors/vscode/language-configuration.json'), 'utf8'));
 const re = (r) => (typeof r === 'string' ? new RegExp(r) : new RegExp(r.pattern, r.flags));
+let bad = 0;
+const fail = (m) => { console.log('FAIL: ' + m); bad = 1; };
+// VS Code drops a rule whose action it cannot read, with only a warning in its log: the file
+// names the indentation `indent` (the API's `indentAction` is no key of it).
+conf.onEnterRules.forEach((r, i) => {
+  const keys = Object.keys(r.action).filter((k) => !['indent', 'appendText', 'removeText'].includes(k));
+  if (keys.length) fail(`onEnterRules[${i}].action has ${keys.join(', ')}, which VS Code does not read`);
+  if (!['none', 'indent', 'outdent', 'indentOutdent'].includes(r.action.indent))
+    fail(`onEnterRules[${i}].action.indent is ${JSON.stringify(r.action.indent)}, and VS Code drops the rule`);
+});
 const rules = conf.onEnterRules.map((r) => ({ before: re(r.beforeText), append: r.action.appendText }));
 const enter = (line) => {
   const rule = rules.find((r) => r.before.test(line));
   return /^[\t ]*/.exec(line)[0] + (rule ? rule.append : '');
 };
 
-let bad = 0;
-const fail = (m) => { console.log('FAIL: ' + m); bad = 1; };
 // The line Enter is pressed at the end of, and the start of the new line.
 const rows = [
   ['& & & & inc ecx', '& & & & '],
