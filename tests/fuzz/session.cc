@@ -17,6 +17,7 @@
 #include <map>
 #include <vector>
 
+#include "common/common.h"
 #include "lsp/lsp.h"
 
 namespace {
@@ -663,8 +664,16 @@ struct session {
     }
   }
 
+  // A line without its markers and blanks: what formatting and typing leave as it stands.
+  static std::string squeezed(std::string_view l) {
+    std::string r;
+    for (const char c : l)
+      if (c != '&' && !is_space(static_cast<unsigned char>(c))) r += c;
+    return r;
+  }
+
   // The edits of formatting and of a line typed: each within one line of those asked about,
-  // none over another, writing markers and blanks alone (no line end: the lines stay the lines).
+  // none over another, changing markers and blanks alone (no line end: the lines stay the lines).
   void check_edits(const json& r, const doc& d, const asked& w) {
     const std::string& m = w.method;
     if (!r.is_array()) return fail(m + ": no array");
@@ -677,11 +686,24 @@ struct session {
       if (!t.is_string() || !check_range(get(e, "range"), d, m.c_str()))
         return fail(m + ": an edit without newText or range: " + e.dump().substr(0, 300));
       const int64_t l = e["range"]["start"]["line"].get<int64_t>();
-      if (e["range"]["end"]["line"] != l || !in_lines(l, d, w))
+      // Within a line of the translator's, a lone "\r" the formatter trims as a blank ends a
+      // line of the editor's: there alone an edit spans lines.
+      const bool one = e["range"]["end"]["line"] == l;
+      if ((!one && d.proto.empty()) || !in_lines(l, d, w))
         return fail(m + " for lines " + std::to_string(w.from) + "-" + std::to_string(w.to) +
                     " edits " + e.dump().substr(0, 300));
-      if (t.get_ref<const std::string&>().find_first_not_of("& \t") != std::string::npos)
-        return fail(m + ": an edit that writes more than markers: " + e.dump().substr(0, 300));
+      // Applied to the client's line, it changes markers and blanks alone. (A line that is not
+      // UTF-8 has no columns the client can cut at.)
+      const std::string_view old = lines_of(w.doc).line(docs[w.doc].text, l);
+      const size_t b = byte_at(old, e["range"]["start"]["character"].get<int64_t>(), utf8);
+      const size_t x = byte_at(old, e["range"]["end"]["character"].get<int64_t>(), utf8);
+      if (one && b != std::string_view::npos && x != std::string_view::npos && b <= x &&
+          squeezed(old) != squeezed(std::string(old.substr(0, b)) + t.get<std::string>() +
+                                    std::string(old.substr(x))))
+        return fail(m + ": an edit that changes more than markers and blanks of " +
+                    json(std::string(old)).dump() + ": " + e.dump().substr(0, 300));
+      if (t.get_ref<const std::string&>().find_first_of("\r\n") != std::string::npos)
+        return fail(m + ": an edit that writes a line end: " + e.dump().substr(0, 300));
       by_start.push_back(&e);
     }
     std::sort(by_start.begin(), by_start.end(), [](const json* x, const json* y) {
@@ -740,7 +762,7 @@ struct session {
       if (!get(e, "newText").is_string() || !check_range(get(e, "range"), d, "level edit"))
         return fail("codeAction: an edit without newText: " + e.dump().substr(0, 300));
       const int64_t l = e["range"]["start"]["line"].get<int64_t>();
-      if (l < w.from || l > w.to || e["range"]["end"]["line"] != l)
+      if (!in_lines(l, d, w) || e["range"]["end"]["line"] != l)
         return fail("codeAction: a level for lines " + std::to_string(w.from) + "-" +
                     std::to_string(w.to) + " edits " + e.dump().substr(0, 300));
     }
