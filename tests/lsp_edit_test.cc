@@ -29,9 +29,12 @@ TEST(LspTranslation, EachLinesFirstOutputLineAndWhereItStopped) {
       {"while ecx != 0\n& nop\nnop\n",
        R"({"starts":[0,3,4,7],"text":".while_head_0:\ncmp ecx, 0\nje .while_end_1\nnop\nnop\n)"
        R"(jmp .while_head_0\n.while_end_1:\n"})"},
-      {"end\nnop\n", R"({"starts":[0,0,0],"stopped":0,"text":""})"},
+      // Stopped, with nestasm's message for it.
+      {"end\nnop\n", R"({"message":"end bad","starts":[0,0,0],"stopped":0,"text":""})"},
       {"nop\nif eax == 1\n& nop\n& end\nnop\n",
-       R"({"starts":[0,1,3,4,4,4],"stopped":3,"text":"nop\ncmp eax, 1\njne .if_else_0\nnop\n"})"},
+       R"({"message":"end bad","starts":[0,1,3,4,4,4],"stopped":3,)"
+       R"("text":"nop\ncmp eax, 1\njne .if_else_0\nnop\n"})"},
+      {"if eax ==\n", R"({"message":"bad if","starts":[0,0],"stopped":0,"text":""})"},
   };
   for (const auto& c : cases) EXPECT_EQ(translation(checked(c.text)).dump(), c.want) << c.text;
 }

@@ -1,7 +1,7 @@
 ;;; nestasm.el --- nestasm sources in Emacs, checked by nestasm-lsp through eglot  -*- lexical-binding: t -*-
 ;; Load it from your init file: (load "/path/to/nestasm/editors/emacs/nestasm.el")
-;; RET writes the markers of the new line's depth; hideshow folds a block, a whole if-chain from
-;; its if, one branch from its elif or else (C-c @ C-c toggles).
+;; RET has the server write the markers of the new line's depth; hideshow folds a block, a whole
+;; if-chain from its if, one branch from its elif or else (C-c @ C-c toggles).
 
 (require 'asm-mode)
 (require 'eglot)
@@ -19,36 +19,19 @@
 
 (defun nestasm--line () (buffer-substring-no-properties (line-beginning-position) (line-end-position)))
 
-(defun nestasm--opens (word) (member word '("if" "elif" "else" "while")))
-
-(defun nestasm--open-depth ()
-  "The depth of the innermost block still open above the current line, read upwards: a line
-closes the blocks deeper than itself, an end also the one at its own depth."
-  (save-excursion
-    (let ((limit most-positive-fixnum) found)
-      (while (and (not found) (> limit 0) (= 0 (forward-line -1)))
-        (pcase-let ((`(,depth ,word ,_) (nestasm--parse (nestasm--line))))
-          (if (and (nestasm--opens word) (< depth limit))
-              (setq found depth)
-            (setq limit (min limit (if (equal word "end") depth (1+ depth)))))))
-      found)))
-
 (defun nestasm-newline ()
-  "Break the line; an end, elif or else typed among the lines of the body first goes to its
-block's own depth, and the new line starts with the markers of the depth it is in."
+  "Break the line, then let the server write the markers: the new line's, and those of an end,
+elif or else left deeper than its block (textDocument/onTypeFormatting on a line feed). Eglot
+1.9 asks for it itself only when the key typed was a line feed, which RET is not.
+Without the server, a plain newline."
   (interactive)
-  (pcase-let ((`(,depth ,word ,prefix)
-               (nestasm--parse (buffer-substring-no-properties (line-beginning-position) (point)))))
-    (when (member word '("end" "elif" "else"))
-      (let ((own (nestasm--open-depth)))
-        (when (and own (< own depth))
-          (save-excursion
-            (goto-char (line-beginning-position))
-            (delete-char (length prefix))
-            (insert (apply #'concat (make-list own "& "))))
-          (setq depth own))))
+  ;; The text after point moves to the new line; point stays where it is in it.
+  (let ((after (- (line-end-position) (point))))
     (newline)
-    (insert (apply #'concat (make-list (if (nestasm--opens word) (1+ depth) depth) "& ")))))
+    (when (and (eglot-managed-p) (eglot--server-capable :documentOnTypeFormattingProvider))
+      (eglot--signal-textDocument/didChange)
+      (eglot-format (point) nil ?\n)
+      (goto-char (- (line-end-position) after)))))
 
 (defun nestasm-forward-block (&optional _arg)
   "From a statement, to the end of the line before what ends it: an if or while runs to its

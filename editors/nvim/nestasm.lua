@@ -1,5 +1,5 @@
 -- nestasm in Neovim 0.7 or later: nestasm-lsp for buffers of filetype nestasm, NASM's colours,
--- the markers written on Enter, and the folds of their blocks. Source it from init.lua (dofile),
+-- the markers the server writes on Enter, what each end closes, and the folds of the blocks. Source it from init.lua (dofile),
 -- or copy it there.
 
 -- Which files are nestasm sources is yours to say (*.s is also GNU as): name them here.
@@ -39,6 +39,7 @@ local function show_lines(src)
   local row = vim.api.nvim_win_get_cursor(0)[1]
   local from, to = p.starts[row], p.starts[row + 1]
   if not from then return end
+  from, to = from + p.head, to and to + p.head
   vim.api.nvim_buf_clear_namespace(p.buf, p.ns, 0, -1)
   for l = from, (to or from) - 1 do
     vim.api.nvim_buf_add_highlight(p.buf, p.ns, 'Visual', l, 0, -1)
@@ -56,6 +57,13 @@ local function refresh_preview(client, src)
     if err or not answer or not vim.api.nvim_buf_is_valid(p.buf) then return end
     local lines = vim.split(answer.text, '\n', { plain = true })
     if lines[#lines] == '' then table.remove(lines) end
+    -- Stopped at a statement error, the text is what came before it: the first line says so.
+    p.head = 0
+    if answer.stopped then
+      table.insert(lines, 1, string.format('; translation stopped at line %d%s', answer.stopped + 1,
+                                           answer.message and ': ' .. answer.message or ''))
+      p.head = 1
+    end
     vim.bo[p.buf].modifiable = true
     vim.api.nvim_buf_set_lines(p.buf, 0, -1, false, lines)
     vim.bo[p.buf].modifiable = false
@@ -68,7 +76,7 @@ function _G.nestasm_translation()
   local src = vim.api.nvim_get_current_buf()
   local p = previews[src]
   if not p or not vim.api.nvim_buf_is_valid(p.buf) then
-    p = { buf = vim.api.nvim_create_buf(false, true), ns = vim.api.nvim_create_namespace('') }
+    p = { buf = vim.api.nvim_create_buf(false, true), ns = vim.api.nvim_create_namespace('nestasm_preview'), head = 0 }
     previews[src] = p
     vim.bo[p.buf].filetype = 'nasm'
     vim.api.nvim_buf_set_name(p.buf, vim.api.nvim_buf_get_name(src):gsub('%.[^./]*$', '') .. '.asm [translation]')
@@ -110,9 +118,108 @@ local function shift_keys(kind)
   end
 end
 
+-- What each line that closes blocks closes, at its end, from the server's inlay hints (Neovim
+-- 0.7 shows none of its own). On unless vim.g.nestasm_inlay_hints is false; :NestasmHints on,
+-- off, or with no word the other way.
+local hint_ns = vim.api.nvim_create_namespace('nestasm_hints')
+local hints_due = {}  -- buffers whose hints are asked for after a short pause
+
+local function refresh_hints(client, buf)
+  if vim.g.nestasm_inlay_hints == false then
+    return vim.api.nvim_buf_clear_namespace(buf, hint_ns, 0, -1)
+  end
+  -- A burst of checks while typing asks once, after the last of them.
+  if hints_due[buf] then return end
+  hints_due[buf] = true
+  vim.defer_fn(function()
+    hints_due[buf] = nil
+    if not vim.api.nvim_buf_is_loaded(buf) then return end
+    local params = { textDocument = vim.lsp.util.make_text_document_params(buf),
+                     range = { start = { line = 0, character = 0 },
+                               ['end'] = { line = vim.api.nvim_buf_line_count(buf), character = 0 } } }
+    client.request('textDocument/inlayHint', params, function(err, hints)
+      if err or not hints or not vim.api.nvim_buf_is_loaded(buf) then return end
+      vim.api.nvim_buf_clear_namespace(buf, hint_ns, 0, -1)
+      if vim.g.nestasm_inlay_hints == false then return end
+      for _, h in ipairs(hints) do
+        local label = h.label
+        if type(label) == 'table' then
+          local parts = {}
+          for _, part in ipairs(label) do table.insert(parts, part.value) end
+          label = table.concat(parts)
+        end
+        -- A reply older than the text may name a line that is gone: that hint is left out.
+        pcall(vim.api.nvim_buf_set_extmark, buf, hint_ns, h.position.line, 0,
+              { virt_text = { { label, 'NestasmHint' } }, virt_text_pos = 'eol' })
+      end
+    end, buf)
+  end, 100)
+end
+
+local function nestasm_client(buf)
+  for _, c in pairs(vim.lsp.buf_get_clients(buf)) do
+    if c.name == 'nestasm' then return c end
+  end
+end
+
+function _G.nestasm_hints(word)
+  if word == 'on' or word == 'off' then
+    vim.g.nestasm_inlay_hints = word == 'on'
+  else
+    vim.g.nestasm_inlay_hints = vim.g.nestasm_inlay_hints == false
+  end
+  for _, buf in ipairs(vim.api.nvim_list_bufs()) do
+    local client = vim.api.nvim_buf_is_loaded(buf) and nestasm_client(buf)
+    if client then refresh_hints(client, buf) end
+  end
+end
+vim.cmd([[command! -nargs=? NestasmHints lua _G.nestasm_hints(<q-args>)]])
+
+-- The server writes the markers as the user types: once one of the characters it names (Enter
+-- is one) is in, it is asked what that changes, and its edits are applied before the next key.
+-- The cursor keeps its place from the end of its line.
+function _G.nestasm_typed(byte)
+  local buf, win = vim.api.nvim_get_current_buf(), vim.api.nvim_get_current_win()
+  local client = nestasm_client(buf)
+  if not client then return end
+  local row, col = unpack(vim.api.nvim_win_get_cursor(win))
+  local after = #vim.api.nvim_buf_get_lines(buf, row - 1, row, true)[1] - col
+  local params = vim.lsp.util.make_position_params(win, client.offset_encoding)
+  params.ch = string.char(byte)
+  params.options = { tabSize = vim.bo[buf].tabstop, insertSpaces = vim.bo[buf].expandtab }
+  local reply = client.request_sync('textDocument/onTypeFormatting', params, 500, buf)
+  if not reply or reply.err or type(reply.result) ~= 'table' or #reply.result == 0 then return end
+  vim.lsp.util.apply_text_edits(reply.result, buf, client.offset_encoding)
+  local now = #vim.api.nvim_buf_get_lines(buf, row - 1, row, true)[1]
+  vim.api.nvim_win_set_cursor(win, { row, math.max(now - after, 0) })
+end
+
+-- The keys of the server's trigger characters, and o for the Enter that opens a line below.
+local key_of = { ['\n'] = '<CR>', [' '] = '<Space>', ['<'] = '<lt>', ['|'] = '<Bar>', ['\\'] = '<Bslash>' }
+local function map_triggers(client, buf)
+  local cap = client.server_capabilities.documentOnTypeFormattingProvider
+  if type(cap) ~= 'table' then return end
+  local chars = vim.list_extend({ cap.firstTriggerCharacter }, cap.moreTriggerCharacter or {})
+  for _, ch in ipairs(chars) do
+    if #ch == 1 then
+      local key = key_of[ch] or ch
+      local ask = string.format('<Cmd>lua _G.nestasm_typed(%d)<CR>', ch:byte())
+      vim.keymap.set('i', key, function()
+        -- Enter still accepts a completion from the popup menu.
+        if ch == '\n' and vim.fn.pumvisible() == 1 then return '<C-y>' end
+        return key .. ask
+      end, { buffer = buf, expr = true })
+      if ch == '\n' then vim.keymap.set('n', 'o', 'o' .. ask, { buffer = buf }) end
+    end
+  end
+end
+
 local config = {
   name = 'nestasm',
   cmd = { 'nestasm-lsp' },
+  on_attach = function(client, buf)
+    map_triggers(client, buf)
+  end,
   handlers = {
     -- Once the server has checked a change, the blocks may have moved too.
     ['textDocument/publishDiagnostics'] = function(err, result, ctx, cfg)
@@ -121,6 +228,7 @@ local config = {
       local bufnr = vim.uri_to_bufnr(result.uri)
       if client and vim.api.nvim_buf_is_loaded(bufnr) then
         refresh_folds(client, bufnr)
+        refresh_hints(client, bufnr)
         if previews[bufnr] then refresh_preview(client, bufnr) end
       end
     end,
@@ -130,48 +238,7 @@ local config = {
 vim.cmd('highlight default link LspReferenceText Visual')
 vim.cmd('highlight default link nestasmMarker Operator')
 vim.cmd('highlight default link nestasmStatement Conditional')
-
--- A line's depth is the number of & before its text; the statement word follows them.
-local function parse(line)
-  local prefix = line:match('^[ &]*')
-  local _, depth = prefix:gsub('&', '')
-  local word = line:sub(#prefix + 1):gsub('^[\t\v\f\r ]+', ''):match('^[^ \t]*'):lower()
-  return depth, word, prefix
-end
-local opens = { ['if'] = true, elif = true, ['else'] = true, ['while'] = true }
-
--- The depth of the innermost block still open above line row, read upwards: a line closes
--- the blocks deeper than itself, an end also the one at its own depth.
-local function open_depth(buf, row)
-  local limit = math.huge
-  for r = row - 1, 1, -1 do
-    local depth, word = parse(vim.api.nvim_buf_get_lines(buf, r - 1, r, true)[1])
-    if opens[word] and depth < limit then return depth end
-    limit = math.min(limit, word == 'end' and depth or depth + 1)
-    if limit == 0 then return nil end
-  end
-end
-
--- Enter: an end, elif or else typed among the lines of the body goes to its block's own depth,
--- and the new line starts with the markers of the depth it is in.
-local function enter(below_only)
-  local buf, win = vim.api.nvim_get_current_buf(), vim.api.nvim_get_current_win()
-  local row, col = unpack(vim.api.nvim_win_get_cursor(win))
-  local line = vim.api.nvim_buf_get_lines(buf, row - 1, row, true)[1]
-  if below_only then col = #line end
-  local before, after = line:sub(1, col), below_only and '' or line:sub(col + 1)
-  local depth, word, prefix = parse(before)
-  if word == 'end' or word == 'elif' or word == 'else' then
-    local own = open_depth(buf, row)
-    if own and own < depth then
-      before, depth = string.rep('& ', own) .. before:sub(#prefix + 1), own
-    end
-  end
-  local markers = string.rep('& ', opens[word] and depth + 1 or depth)
-  vim.api.nvim_buf_set_lines(buf, row - 1, row, true, { before, markers .. after })
-  vim.api.nvim_win_set_cursor(win, { row + 1, #markers })
-end
-function _G.nestasm_enter() enter(false) end
+vim.cmd('highlight default link NestasmHint Comment')
 
 -- NASM's own colours, and the markers and statement words over them. Run after Vim's own
 -- handler of the Syntax event, which clears what came before it.
@@ -192,11 +259,6 @@ vim.api.nvim_create_autocmd('FileType', {
     vim.opt_local.commentstring = '; %s'
     vim.api.nvim_create_autocmd('Syntax', { buffer = args.buf, callback = syntax })
     vim.opt_local.autoindent = false
-    -- Enter still accepts a completion from the popup menu.
-    vim.keymap.set('i', '<CR>', function()
-      return vim.fn.pumvisible() == 1 and '<C-y>' or '<Cmd>lua _G.nestasm_enter()<CR>'
-    end, { buffer = args.buf, expr = true })
-    vim.keymap.set('n', 'o', function() enter(true) vim.cmd('startinsert!') end, { buffer = args.buf })
     local function map(keys, fn) vim.keymap.set('n', keys, fn, { buffer = args.buf }) end
     map('K', vim.lsp.buf.hover)                 -- the translation, and the blocks around
     map('gd', vim.lsp.buf.definition)           -- to the if or while of an end, elif or else

@@ -3,7 +3,7 @@
 'use strict';
 const vscode = require('vscode');
 const { LanguageClient } = require('vscode-languageclient/node');
-const { outputLines, previewAddress } = require('./preview');
+const { outputLines, previewAddress, previewText } = require('./preview');
 const { levelCommands } = require('./levels');
 
 let client;
@@ -18,7 +18,7 @@ const provider = {
     const answer = await client.sendRequest('nestasm/translation',
                                             { textDocument: { uri: uri.query } });
     answers.set(uri.toString(), answer);
-    return answer.text;
+    return previewText(answer);
   },
 };
 

@@ -1,5 +1,6 @@
 // nestasm/translation: the flat text the last check made, and where each source line's output
 // begins in it, so that an editor can show the translation beside the source and follow it.
+#include "common/common.h"
 #include "lsp/lsp.h"
 
 void put_translation(std::string& o, const doc& d) {
@@ -26,7 +27,13 @@ void put_translation(std::string& o, const doc& d) {
   }
   o += std::to_string(line_of(end));
   o += ']';
-  if (d.res.stop >= 0) o += ",\"stopped\":" + std::to_string(d.res.stop);
+  if (d.res.stop >= 0) {
+    // The translator's own words for why, as nestasm writes them, without the line end.
+    std::string_view why = message(d.res.status);
+    if (!why.empty() && why.back() == '\n') why.remove_suffix(1);
+    o += ",\"stopped\":" + std::to_string(d.res.stop) + ",\"message\":";
+    json_string(o, why);
+  }
   o += '}';
 }
 

@@ -2,7 +2,8 @@
 // lines of a document (statements with conditions, markers of any depth, labels, directives,
 // blanks, comments, odd bytes, long lines, line ends of every kind), one repeats the operations
 // after it, so that a few bytes reach a nest 100,000 blocks deep or a text of megabytes; the rest
-// open, change and close the document and ask the server what it answers. The client side is
+// open, change and close the document, ask the server what it answers and apply the edits it
+// gives (fixes, levels, formatting, the markers of a line typed). The client side is
 // modelled: its text (kept by positions worked out here, not by the server's own conversion),
 // the versions it sent and the requests asked. Every message the server writes is checked
 // against that model as it arrives.
@@ -16,6 +17,7 @@
 #include <map>
 #include <vector>
 
+#include "common/common.h"
 #include "lsp/lsp.h"
 
 namespace {
@@ -375,8 +377,10 @@ struct asked {
   int code = 0;  // the error expected, or 0 for a result
   size_t doc = 0;
   int64_t line = 0;            // hover, highlight, definition: the line asked about
-  int64_t from = 0, to = 0;    // codeAction: the lines of its range
+  int64_t from = 0, to = 0;    // codeAction, rangeFormatting, inlayHint, semanticTokens/range:
+                               // the lines of its range; onTypeFormatting: the lines it may edit
   bool quickfix = true;        // codeAction: quick fixes wanted
+  bool nothing = false;        // formatting, onTypeFormatting: no edit is due
 };
 
 // One document as the client has it.
@@ -403,6 +407,7 @@ struct session {
   std::map<std::string, asked> pending;  // by the id's JSON
   size_t null_errors = 0;                  // -32700 answers expected for bodies that are no JSON
   json last_actions;                       // the last codeAction's answer
+  json last_edits;                         // the last formatting or onTypeFormatting answer
   size_t steps = 0, messages = 0, work = 0;
   std::string failure;
   session_stats st;
@@ -582,27 +587,22 @@ struct session {
       if (!r.is_array()) return fail("inlayHint: no array");
       for (const json& h : r) {
         if (!check_pos(get(h, "position"), d, "inlayHint")) return;
+        if (!in_lines(h["position"]["line"].get<int64_t>(), d, w))
+          return fail("inlayHint for lines " + std::to_string(w.from) + "-" + std::to_string(w.to) +
+                      " at " + h.dump().substr(0, 300));
         const json& l = get(h, "label");
         if (!l.is_string() || l.get_ref<const std::string&>().rfind("closes ", 0) != 0)
           return fail("inlayHint: a label that names nothing: " + h.dump().substr(0, 300));
       }
     } else if (m == "textDocument/semanticTokens/full") {
-      // Each token on a line of the document, within it, after the one before.
-      const json& data = get(r, "data");
-      if (!data.is_array() || data.size() % 5 != 0) return fail("semanticTokens: no data");
-      int64_t line = 0, ch = 0;
-      for (size_t i = 0; i < data.size(); i += 5) {
-        for (size_t k = 0; k < 5; ++k)
-          if (!data[i + k].is_number_integer() || data[i + k].get<int64_t>() < 0)
-            return fail("semanticTokens: not a count at " + std::to_string(i + k));
-        ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
-        line += data[i].get<int64_t>();
-        if (i > 0 && data[i] == 0 && data[i + 1] == 0)
-          return fail("semanticTokens: two tokens at one place, line " + std::to_string(line));
-        if (!check_pos(json{{"line", line}, {"character", ch + data[i + 2].get<int64_t>()}}, d,
-                       "semanticTokens"))
-          return;
-      }
+      check_tokens(r, d, nullptr);
+    } else if (m == "textDocument/semanticTokens/range") {
+      check_tokens(r, d, &w);
+    } else if (m == "textDocument/onTypeFormatting" || m == "textDocument/formatting" ||
+               m == "textDocument/rangeFormatting") {
+      check_edits(r, d, w);
+    } else if (m == "nestasm/translation") {
+      check_translation(r, d);
     } else if (m == "textDocument/documentSymbol") {
       check_symbols(r, d, w.doc);
     } else if (m == "textDocument/codeAction") {
@@ -634,6 +634,122 @@ struct session {
     }
   }
 
+  // A line an answer names is one of those the request asked about. The protocol's lines are
+  // the translator's, which the server works in, unless a lone "\r" splits one: then only the
+  // document bounds the line.
+  static bool in_lines(int64_t line, const doc& d, const asked& w) {
+    return !d.proto.empty() || (line >= w.from && line <= w.to);
+  }
+
+  // Semantic tokens: five counts each, each token on a line of the document, within it, after
+  // the one before; those of a range on its lines.
+  void check_tokens(const json& r, const doc& d, const asked* range) {
+    const json& data = get(r, "data");
+    if (!data.is_array() || data.size() % 5 != 0) return fail("semanticTokens: no data");
+    int64_t line = 0, ch = 0;
+    for (size_t i = 0; i < data.size(); i += 5) {
+      for (size_t k = 0; k < 5; ++k)
+        if (!data[i + k].is_number_integer() || data[i + k].get<int64_t>() < 0)
+          return fail("semanticTokens: not a count at " + std::to_string(i + k));
+      ch = data[i] == 0 ? ch + data[i + 1].get<int64_t>() : data[i + 1].get<int64_t>();
+      line += data[i].get<int64_t>();
+      if (i > 0 && data[i] == 0 && data[i + 1] == 0)
+        return fail("semanticTokens: two tokens at one place, line " + std::to_string(line));
+      if (!check_pos(json{{"line", line}, {"character", ch + data[i + 2].get<int64_t>()}}, d,
+                     "semanticTokens"))
+        return;
+      if (range && !in_lines(line, d, *range))
+        return fail("semanticTokens/range for lines " + std::to_string(range->from) + "-" +
+                    std::to_string(range->to) + " has a token on line " + std::to_string(line));
+    }
+  }
+
+  // A line without its markers and blanks: what formatting and typing leave as it stands.
+  static std::string squeezed(std::string_view l) {
+    std::string r;
+    for (const char c : l)
+      if (c != '&' && !is_space(static_cast<unsigned char>(c))) r += c;
+    return r;
+  }
+
+  // The edits of formatting and of a line typed: each within one line of those asked about,
+  // none over another, changing markers and blanks alone (no line end: the lines stay the lines).
+  void check_edits(const json& r, const doc& d, const asked& w) {
+    const std::string& m = w.method;
+    if (!r.is_array()) return fail(m + ": no array");
+    if (w.nothing && !r.empty())
+      return fail(m + ": edits where none are due (a character that changes nothing, or a text the "
+                  "same request just put right): " + r.dump().substr(0, 300));
+    std::vector<const json*> by_start;
+    for (const json& e : r) {
+      const json& t = get(e, "newText");
+      if (!t.is_string() || !check_range(get(e, "range"), d, m.c_str()))
+        return fail(m + ": an edit without newText or range: " + e.dump().substr(0, 300));
+      const int64_t l = e["range"]["start"]["line"].get<int64_t>();
+      // Within a line of the translator's, a lone "\r" the formatter trims as a blank ends a
+      // line of the editor's: there alone an edit spans lines.
+      const bool one = e["range"]["end"]["line"] == l;
+      if ((!one && d.proto.empty()) || !in_lines(l, d, w))
+        return fail(m + " for lines " + std::to_string(w.from) + "-" + std::to_string(w.to) +
+                    " edits " + e.dump().substr(0, 300));
+      // Applied to the client's line, it changes markers and blanks alone. (A line that is not
+      // UTF-8 has no columns the client can cut at.)
+      const std::string_view old = lines_of(w.doc).line(docs[w.doc].text, l);
+      const size_t b = byte_at(old, e["range"]["start"]["character"].get<int64_t>(), utf8);
+      const size_t x = byte_at(old, e["range"]["end"]["character"].get<int64_t>(), utf8);
+      if (one && b != std::string_view::npos && x != std::string_view::npos && b <= x &&
+          squeezed(old) != squeezed(std::string(old.substr(0, b)) + t.get<std::string>() +
+                                    std::string(old.substr(x))))
+        return fail(m + ": an edit that changes more than markers and blanks of " +
+                    json(std::string(old)).dump() + ": " + e.dump().substr(0, 300));
+      if (t.get_ref<const std::string&>().find_first_of("\r\n") != std::string::npos)
+        return fail(m + ": an edit that writes a line end: " + e.dump().substr(0, 300));
+      by_start.push_back(&e);
+    }
+    std::sort(by_start.begin(), by_start.end(), [](const json* x, const json* y) {
+      return !before((*y)["range"]["start"], (*x)["range"]["start"]);
+    });
+    for (size_t i = 1; i < by_start.size(); ++i)
+      if (!before((*by_start[i - 1])["range"]["end"], (*by_start[i])["range"]["start"]) ||
+          (*by_start[i - 1])["range"]["end"] == (*by_start[i])["range"]["start"])
+        return fail(m + ": edits that overlap or touch: " + r.dump().substr(0, 300));
+    last_edits = r;
+  }
+
+  // The translation: its text, and for each of the translator's lines where its output starts,
+  // ascending, with one more for the end of the text; where it stopped, a line of the document
+  // and the translator's words for why.
+  void check_translation(const json& r, const doc& d) {
+    const json& text = get(r, "text");
+    const json& starts = get(r, "starts");
+    if (!text.is_string() || !starts.is_array())
+      return fail("nestasm/translation: no text or starts: " + r.dump().substr(0, 300));
+    const int64_t n = line_count(d);
+    if (static_cast<int64_t>(starts.size()) != n + 1)
+      return fail("nestasm/translation: " + std::to_string(starts.size()) + " starts for " +
+                  std::to_string(n) + " lines");
+    const std::string& t = text.get_ref<const std::string&>();
+    const int64_t out = std::count(t.begin(), t.end(), '\n');
+    if (!t.empty() && t.back() != '\n') return fail("nestasm/translation: a last line without its end");
+    int64_t prev = 0;
+    for (const json& x : starts) {
+      if (!x.is_number_integer() || x.get<int64_t>() < prev || x.get<int64_t>() > out)
+        return fail("nestasm/translation: starts " + starts.dump().substr(0, 300) + " for " +
+                    std::to_string(out) + " output lines");
+      prev = x.get<int64_t>();
+    }
+    if (prev != out) return fail("nestasm/translation: the last start is not the end of the text");
+    const json& stop = get(r, "stopped");
+    const json& why = get(r, "message");
+    if (stop.is_null() != why.is_null() || stop.is_null() != (d.res.status == 0))
+      return fail("nestasm/translation: stopped and message with status " +
+                  std::to_string(d.res.status) + ": " + r.dump().substr(0, 300));
+    if (!stop.is_null() && (!stop.is_number_integer() || stop.get<int64_t>() < 0 ||
+                            stop.get<int64_t>() >= std::max<int64_t>(n, 1) || !why.is_string() ||
+                            why.get_ref<const std::string&>().empty()))
+      return fail("nestasm/translation: a stop that is no line with a message: " + r.dump().substr(0, 300));
+  }
+
   // A level action: edits of the lines of the range alone, and no diagnostic.
   void check_level(const json& a, const doc& d, const asked& w) {
     const std::string& kind = a["kind"].get_ref<const std::string&>();
@@ -646,7 +762,7 @@ struct session {
       if (!get(e, "newText").is_string() || !check_range(get(e, "range"), d, "level edit"))
         return fail("codeAction: an edit without newText: " + e.dump().substr(0, 300));
       const int64_t l = e["range"]["start"]["line"].get<int64_t>();
-      if (l < w.from || l > w.to || e["range"]["end"]["line"] != l)
+      if (!in_lines(l, d, w) || e["range"]["end"]["line"] != l)
         return fail("codeAction: a level for lines " + std::to_string(w.from) + "-" +
                     std::to_string(w.to) + " edits " + e.dump().substr(0, 300));
     }
@@ -985,24 +1101,100 @@ struct session {
     const size_t k = cur;
     const int64_t line = pick_line(k, o.b);
     const int64_t ch = pick_char(k, line, o.c);
-    switch (o.a % 9) {
+    const bool then = o.a & 16;  // the edits answered are applied, and asked for again
+    switch (o.a % 16) {
       case 0: return at_request("textDocument/hover", k, line, ch);
       case 1: return at_request("textDocument/documentHighlight", k, line, ch);
       case 2: return at_request("textDocument/definition", k, line, ch);
       case 3: return whole_request("textDocument/foldingRange", k);
       case 4: return whole_request("textDocument/documentSymbol", k);
       case 5: return actions(k, line, line + (o.c % 4), true);
-      case 6: return actions(k, 0, line, false);
+      case 6: {
+        actions(k, 0, line, false);
+        if (!then || !ok() || !last_actions.is_array() || last_actions.empty() || !docs[k].open || shut) return;
+        const json& a = last_actions[o.c % last_actions.size()];
+        return apply(k, a["edit"]["changes"][uris[k]]);
+      }
       case 7: {  // no position
         asked w = expect(k);
         w.code = -32602;
         return request("textDocument/hover", doc_params(k), w);
       }
-      default: {
+      case 8: {
         asked w;
         w.code = -32601;
         return request("textDocument/rename", doc_params(k), w);
       }
+      case 9: return typed(k, line, ch, o.a & 32 ? "\n" : o.a & 64 ? " " : "e", then);
+      case 10: {  // no character
+        json p = doc_params(k);
+        p["position"] = position(line, ch);
+        asked w = expect(k);
+        w.code = -32602;
+        return request("textDocument/onTypeFormatting", std::move(p), w);
+      }
+      case 11: return formatting(k, -1, 0, then);
+      case 12: return formatting(k, line, line + o.c % 8, then);
+      case 13: return lines_request("textDocument/inlayHint", k, line, line + o.c % 16);
+      case 14: return lines_request("textDocument/semanticTokens/range", k, line, line + o.c % 16);
+      default: return whole_request("nestasm/translation", k);
+    }
+  }
+
+  // A request about lines `from` to `to`, as a range from the start of one to the start of the
+  // other.
+  void lines_request(const char* method, size_t k, int64_t from, int64_t to) {
+    json p = doc_params(k);
+    p["range"] = {{"start", position(from, 0)}, {"end", position(to, 0)}};
+    asked w = expect(k);
+    w.from = from;
+    w.to = to;
+    charge(k);
+    request(method, std::move(p), w);
+  }
+
+  // Character `ch` typed before (line, character): Enter leaves the line above and may move it
+  // too; any other character changes nothing. Applied, the same request then has nothing to do.
+  void typed(size_t k, int64_t line, int64_t at, const char* ch, bool then) {
+    for (int round = 0; round < (then ? 2 : 1) && ok(); ++round) {
+      json p = doc_params(k);
+      p["position"] = position(line, at);
+      p["ch"] = ch;
+      p["options"] = {{"tabSize", 8}, {"insertSpaces", true}};
+      asked w = expect(k);
+      w.from = line - 1;
+      w.to = line;
+      w.nothing = round > 0 || std::string_view(ch) != "\n";
+      last_edits = json();
+      charge(k);
+      request("textDocument/onTypeFormatting", std::move(p), w);
+      // An editor applies any number; past a few, the client's model of the text costs too much.
+      if (!ok() || !last_edits.is_array() || last_edits.empty() || last_edits.size() > 64 ||
+          !docs[k].open || shut)
+        return;
+      apply(k, last_edits);
+    }
+  }
+
+  // The document formatted, or lines `from` to `to` of it (`from` -1: the whole); applied, the
+  // same request then has nothing to do.
+  void formatting(size_t k, int64_t from, int64_t to, bool then) {
+    for (int round = 0; round < (then ? 2 : 1) && ok(); ++round) {
+      json p = doc_params(k);
+      p["options"] = {{"tabSize", 8}, {"insertSpaces", true}};
+      asked w = expect(k);
+      w.from = std::max<int64_t>(from, 0);
+      w.to = from < 0 ? INT64_MAX : to;
+      w.nothing = round > 0;
+      if (from >= 0) p["range"] = {{"start", position(from, 0)}, {"end", position(to, 0)}};
+      last_edits = json();
+      charge(k);
+      request(from < 0 ? "textDocument/formatting" : "textDocument/rangeFormatting", std::move(p), w);
+      // An editor applies any number; past a few, the client's model of the text costs too much.
+      if (!ok() || !last_edits.is_array() || last_edits.empty() || last_edits.size() > 64 ||
+          !docs[k].open || shut)
+        return;
+      apply(k, last_edits);
     }
   }
 
@@ -1017,8 +1209,11 @@ struct session {
     for (const json& a : last_actions)
       if (get(a, "kind") == "quickfix") fixes.push_back(a);
     if (fixes.empty()) return;
-    const json& a = fixes[o.b % fixes.size()];
-    json es = a["edit"]["changes"][uris[k]];
+    apply(k, fixes[o.b % fixes.size()]["edit"]["changes"][uris[k]]);
+  }
+
+  // The editor applies edits the server gave for document `k`, as one didChange.
+  void apply(size_t k, const json& es) {
     // From the last to the first, so that each range still means what it meant.
     std::vector<json> v(es.begin(), es.end());
     std::stable_sort(v.begin(), v.end(), [](const json& x, const json& y) {
@@ -1170,12 +1365,11 @@ struct session {
       whole_request("textDocument/foldingRange", k);
       whole_request("textDocument/semanticTokens/full", k);
       const int64_t n = lines(docs[k].text).count();
-      {
-        json p = doc_params(k);
-        p["range"] = {{"start", position(0, 0)}, {"end", position(n, 0)}};
-        charge(k);
-        request("textDocument/inlayHint", std::move(p), expect(k));
-      }
+      lines_request("textDocument/inlayHint", k, 0, n);
+      whole_request("nestasm/translation", k);
+      lines_request("textDocument/semanticTokens/range", k, n / 2, n);
+      formatting(k, -1, 0, false);
+      typed(k, n / 2, 0, "\n", false);
       std::vector<int64_t> at = {0, n / 2, std::max<int64_t>(n - 1, 0), n};
       for (size_t i = 0; i < docs[k].diag_lines.size() && i < 4; ++i) at.push_back(docs[k].diag_lines[i]);
       for (const int64_t l : at) {

@@ -11,7 +11,7 @@ try {
   process.exit(77);
 }
 const assert = require('node:assert/strict');
-const { outputLines } = require('../../editors/vscode/preview.js');
+const { outputLines, previewText } = require('../../editors/vscode/preview.js');
 const { levelCommands } = require('../../editors/vscode/levels.js');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
@@ -114,9 +114,16 @@ async function translations() {
   const { uri: bad } = await open('gcd-stopped.s', mistakes[0][1]);
   const st = await conn.sendRequest('nestasm/translation', doc(bad));
   assert.equal(st.stopped, 13);
+  assert.equal(st.message, 'end bad');
   assert.equal(st.text, out.slice(0, 15).join('\n') + '\n');
   assert.deepEqual(st.starts.slice(11), [13, 14, 15, 15, 15, 15, 15]);
-  assert.deepEqual(outputLines(st, 13), { start: 15, end: 15 });
+  // The preview says where and why in a first line of its own; every line below moves down one.
+  const view = previewText(st).split('\n');
+  assert.equal(view[0], '; translation stopped at line 14: end bad');
+  assert.deepEqual(view.slice(1), st.text.split('\n'));
+  assert.deepEqual(outputLines(st, 13), { start: 16, end: 16 });
+  assert.deepEqual(outputLines(st, 12), { start: 15, end: 16 });
+  assert.equal(previewText(tr), tr.text);
 }
 
 // Enter, the formatter and its range: the exact edits, and the text they make. Each case is a
