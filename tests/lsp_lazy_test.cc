@@ -138,3 +138,18 @@ TEST(LspLazy, OnlyTheLinesAskedForAreCheckedAndANewVersionChecksAgain) {
             std::vector<std::string>{"0:3-0:13 eax == 10h | Change `10h == eax` to `eax == 10h` | number-on-left"});
   EXPECT_EQ(d.fix_checks, 4u);
 }
+
+// The statement error's suggestion is offered at the lines its edit touches as well as its own:
+// the blank line whose removal mends the `end` two lines down offers it there.
+TEST(LspLazy, TheErrorsSuggestionAtTheLineItsEditTouches) {
+  server s;
+  feed(s, framed(init) + open_msg("if eax == 1\n& if ebx == 2\n& & inc ecx\n\n& end\nend\n"));
+  publish(s);
+  sent(s);
+  const std::vector<std::string> at_end = actions(s, 4, 4);
+  ASSERT_EQ(at_end.size(), 1u);
+  EXPECT_EQ(actions(s, 3, 3), at_end);
+  EXPECT_EQ(at_end[0], "3:0-4:0  | Remove the blank line | status 11");
+  // A line it does not touch gets nothing.
+  EXPECT_EQ(actions(s, 2, 2), std::vector<std::string>{});
+}

@@ -88,13 +88,16 @@ void put_code_actions(std::string& o, const server& s, doc& d, const json& param
     }
     return false;
   };
+  check_fixes(d, from < 0 ? 0 : from + 1, to == INT64_MAX ? to : to + 1);
   // A suggestion is offered at every line its edit touches too: the blank line whose removal
-  // mends an `end` further down offers it there. Those of the diagnostics near the lines asked
-  // are checked with theirs.
+  // mends an `end` further down offers it there. Only the statement error's suggestion reaches
+  // other lines than its own; it is checked with the lines asked when it stands near them.
   constexpr int64_t near = 20;
-  const int64_t lo = from < 0 ? 0 : from, hi = to == INT64_MAX ? to : to + 1;
-  check_fixes(d, std::max<int64_t>(lo + 1 - near, 1), hi == INT64_MAX ? hi : hi + near);
   const bool any = !asked.is_array() || asked.empty();
+  for (const diag& g : d.diags)
+    if (any && g.lvl == level::error && g.line - 1 >= from - near && g.line - 1 <= to + near &&
+        (g.line - 1 < from || g.line - 1 > to))
+      check_fixes(d, g.line, g.line);
   const auto touches = [&](const std::vector<edit>& fix) {
     for (const edit& e : fix)
       if (e.line - 1 <= to && std::max(e.line, e.end_line) - 1 >= from) return true;
@@ -105,7 +108,8 @@ void put_code_actions(std::string& o, const server& s, doc& d, const json& param
   for (size_t i = 0; i < d.diags.size();) {
     const diag& g = d.diags[i];
     const bool here = g.line - 1 >= from && g.line - 1 <= to;
-    const bool close = any && g.line - 1 >= from - near && g.line - 1 <= to + near;
+    const bool close = any && g.lvl == level::error && g.line - 1 >= from - near &&
+                       g.line - 1 <= to + near;
     if (g.lvl == level::note || !(here || close) || (here && !wanted(g))) {
       ++i;
       continue;
