@@ -560,10 +560,23 @@ struct session {
     } else if (m == "textDocument/documentHighlight") {
       if (r.is_null()) return;
       if (!r.is_array() || r.empty()) return fail("documentHighlight: no ranges: " + r.dump());
+      // The statement's word may stand on an editor line before the one asked: nestasm keeps a
+      // lone CR inside its line, the editor starts a line after it.
+      int64_t first = w.line;
+      {
+        std::vector<size_t> starts{0};
+        for (size_t i = 0; i < d.text.size(); ++i)
+          if (d.text[i] == '\n' || (d.text[i] == '\r' && (i + 1 >= d.text.size() || d.text[i + 1] != '\n')))
+            starts.push_back(i + 1);
+        while (first > 0 && static_cast<size_t>(first) < starts.size() &&
+               d.text[starts[static_cast<size_t>(first)] - 1] == '\r')
+          --first;
+      }
       bool here = false;
       for (const json& h : r) {
         if (!check_range(get(h, "range"), d, "documentHighlight")) return;
-        here = here || h["range"]["start"]["line"] == w.line;
+        const int64_t l = h["range"]["start"]["line"].get<int64_t>();
+        here = here || (l >= first && l <= w.line);
       }
       if (!here)
         fail("documentHighlight on line " + std::to_string(w.line) + " marks nothing there: " +
