@@ -7,6 +7,7 @@
 
 #include "check/check.h"
 #include "common/common.h"
+#include "scan/scan.h"
 
 namespace {
 
@@ -77,7 +78,11 @@ void nasm_fixes(std::vector<diag>& ds, std::string_view text, const nasm_verdict
       c.nasm_cwd = o.nasm_cwd;
       c.nasm_known = o.nasm_known;
       std::vector<diag> none;
+      // The translator's state is the file's, which the diagnostics view: put aside while the
+      // changed text goes through it.
+      translation_state keep = set_aside();
       const check_result r = check_text(changed, c, none);
+      put_back(std::move(keep));
       // The core's own check of the suggestion decided what a stop means.
       if (r.status != 0) continue;
       const nasm_verdict v = assemble(r.lines, o.file, n);
