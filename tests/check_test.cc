@@ -661,6 +661,9 @@ TEST(CheckFixes, TheEditsOfEveryGoldenInput) {
        {R"(4 label-in-block: 4:1-4:1 ".")"}},
       {"check/warn-label-in-block-called",
        {R"(9 label-in-block: 9:1-9:1 "end\n")"}},
+      // The core's suggestion, which nestasm-check then withdraws through NASM.
+      {"check/nasm-fix-withdrawn",
+       {R"(10 missing-end: 10:1-10:3 "& & ")"}},
       {"check/warn-extra-markers",
        {R"(6 extra-markers: 5:1-6:1 "" 8:1-8:1 "end\n")",
         R"(10 extra-markers: 10:1-10:5 "" 11:1-11:7 "")"}},
