@@ -1,7 +1,7 @@
 ;;; emacs_check.el --- Emacs with editors/emacs/nestasm.el on classify.s whose `& else' lost its marker  -*- lexical-binding: t -*-
 ;; eglot connects, flymake shows the error with its note, and hover (eldoc) shows the translation;
 ;; hideshow folds a chain and a branch, the server formats and offers lines a level deeper and
-;; shallower, and a block typed with RET gets its markers.
+;; shallower, a block typed with RET gets its markers, and each end shows what it closes.
 ;; Ends Emacs with status 0 or 1.
 
 (defun check-done (msg)
@@ -20,6 +20,19 @@
 (run-hooks 'post-command-hook)
 (unless (check-wait (lambda () (eglot-managed-p))) (check-done "FAIL: eglot did not connect"))
 (flymake-start)
+;; On open, what the lines that close blocks close: the else without its marker closes the if
+;; at its depth, and with it the whole chain.
+(defun check-hints ()
+  (let (got)
+    (dolist (ov (overlays-in (point-min) (point-max)))
+      (when (overlay-get ov 'nestasm-hint)
+        (let ((s (overlay-get ov 'after-string)))
+          (push (format "%d%s %s" (line-number-at-pos (overlay-start ov)) (substring-no-properties s)
+                        (get-text-property 1 'face s))
+                got))))
+    (sort got (lambda (a b) (< (string-to-number a) (string-to-number b))))))
+(unless (check-wait (lambda () (equal (check-hints) '("31 closes if al == ' ' (line 17) nestasm-hint"))))
+  (check-done (format "FAIL: hints on open %S" (check-hints))))
 (unless (check-wait (lambda () (flymake-diagnostics))) (check-done "FAIL: no diagnostics"))
 (let* ((d (car (flymake-diagnostics)))
        (line (line-number-at-pos (flymake-diagnostic-beg d)))
@@ -86,5 +99,34 @@
         (want "while ecx != 0\n& inc eax\n& IF eax == 3\n& & dec ecx\n& elif eax == 4\n& & inc edx\n& \tend\n& inc ecx\n& \nend\nnop\n"))
     (unless (equal typed want) (check-done (format "FAIL: typed %S" typed)))))
 (unless (eq (key-binding (kbd "RET")) #'nestasm-newline) (check-done "FAIL: RET is not nestasm-newline"))
+;; What each line that closes blocks closes, at its end, once the typing pauses: the chain's end
+;; and the while's in the file, the IF's and the while's in the block typed at 49.
+(defvar check-hints-want
+  '("33 closes if al == ' ' (line 17) nestasm-hint" "37 closes while byte [rsi] != 0 (line 15) nestasm-hint"
+    "55 closes IF eax == 3 (line 51) nestasm-hint" "58 closes while ecx != 0 (line 49) nestasm-hint"))
+(unless (check-wait (lambda () (equal (check-hints) check-hints-want)))
+  (check-done (format "FAIL: hints %S" (check-hints))))
+(unless (eq (face-attribute 'nestasm-hint :inherit) 'shadow) (check-done "FAIL: hint face"))
+(nestasm-toggle-inlay-hints)
+(when (check-hints) (check-done (format "FAIL: hints left on after the toggle: %S" (check-hints))))
+;; Off, a change asks for none.
+(insert "nop\n")
+(accept-process-output nil 0.6)
+(when (check-hints) (check-done (format "FAIL: hints back after a change while off: %S" (check-hints))))
+;; On again; a reply that comes after the text changed is dropped, and the change asks anew.
+(nestasm-toggle-inlay-hints)
+(unless (check-wait (lambda () (equal (check-hints) check-hints-want)))
+  (check-done (format "FAIL: hints after the toggle back on %S" (check-hints))))
+(nestasm--clear-hints)
+(nestasm--request-hints (current-buffer))
+(save-excursion (goto-char (point-min)) (insert ";\n"))
+(accept-process-output nil 0.2)
+(when (check-hints) (check-done (format "FAIL: hints of the text before the change: %S" (check-hints))))
+(unless (check-wait (lambda () (equal (check-hints)
+                                      '("34 closes if al == ' ' (line 18) nestasm-hint"
+                                        "38 closes while byte [rsi] != 0 (line 16) nestasm-hint"
+                                        "56 closes IF eax == 3 (line 52) nestasm-hint"
+                                        "59 closes while ecx != 0 (line 50) nestasm-hint"))))
+  (check-done (format "FAIL: hints after a line put before them %S" (check-hints))))
 (check-done (concat "ok: eglot shows the error with its note, the translation on hover; folds, "
-                    "formatting, levels and markers typed"))
+                    "formatting, levels, markers typed and hints"))
