@@ -18,7 +18,7 @@ cmake --build "$build" --target nestasm_fuzz lsp_fuzz lsp_session_fuzz -j2 >/dev
 
 failed=0
 # fuzz NAME TARGET SECONDS DICT REGRESS UNIT SEED...: UNIT is the longest one input may run, in
-# seconds; the corpus grows between runs in the build
+# seconds (a slower one is a finding; one under it is not, though libFuzzer keeps those past 10 s); the corpus grows between runs in the build
 # folder; the seeds are read from the tree each time. DICT "-" is none.
 fuzz() {
   local name=$1 target=$2 t=$3 dict=$4 regress=$5 unit=$6
@@ -37,7 +37,7 @@ fuzz() {
   local opts=()
   [ "$dict" = - ] || opts+=(-dict="$dict")
   "$build/tests/fuzz/$target" "$corpus" "$seeds" -max_total_time="$t" -max_len=4096 "${opts[@]}" \
-    -timeout="$unit" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$found/" \
+    -timeout="$unit" -report_slow_units="$unit" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$found/" \
     >"$log" 2>&1 || status=$?
 
   # Executions and coverage: the last status line, and the final statistics.
