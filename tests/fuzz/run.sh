@@ -18,7 +18,8 @@ cmake --build "$build" --target nestasm_fuzz lsp_fuzz lsp_session_fuzz -j2 >/dev
 
 failed=0
 # fuzz NAME TARGET SECONDS DICT REGRESS UNIT SEED...: UNIT is the longest one input may run, in
-# seconds (a slower one is a finding; one under it is not, though libFuzzer keeps those past 10 s); the corpus grows between runs in the build
+# seconds: a slower one is a finding, and only that slow is one reported as a slow unit (by
+# default libFuzzer keeps every unit past 10 s). The corpus grows between runs in the build
 # folder; the seeds are read from the tree each time. DICT "-" is none.
 fuzz() {
   local name=$1 target=$2 t=$3 dict=$4 regress=$5 unit=$6
